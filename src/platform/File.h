@@ -46,6 +46,7 @@ public:
     void close();
 
 private:
+    friend class FileMapping;
     explicit File(std::intptr_t handle) : m_handle(handle) {}
     std::intptr_t m_handle = -1;  // a file descriptor, or a Win32 HANDLE
 };
