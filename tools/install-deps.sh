@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ libgtest-dev googletest           # native build and tests
     g++-mingw-w64-x86-64-posix mingw-w64-tools              # the Windows build
-    wine64 fonts-wine xvfb x11-utils imagemagick            # Windows programs under Wine, screenshots
+    wine64 fonts-wine xvfb imagemagick            # Windows programs under Wine, screenshots
 )
 
 missing=()
