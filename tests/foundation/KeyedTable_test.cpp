@@ -1,1 +1,274 @@
-// placeholder
+#include "foundation/KeyedTable.h"
+#include "foundation/ReadersFirstLock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vp {
+namespace {
+
+ByteBuffer bytes(const std::string& text) { return ByteBuffer(text.data(), static_cast<uint32_t>(text.size())); }
+
+std::string text(const ByteBuffer& buffer) {
+    return std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+}
+
+FieldTuple row(std::initializer_list<std::string> fields) {
+    FieldTuple tuple(static_cast<uint32_t>(fields.size()));
+    uint32_t i = 0;
+    for (const std::string& field : fields) tuple.setField(i++, bytes(field));
+    return tuple;
+}
+
+// The fields of a row joined with '|', "" for an empty tuple.
+std::string join(const FieldTuple& tuple) {
+    std::string out;
+    for (uint32_t i = 0; i < tuple.count(); ++i) out += (i ? "|" : "") + text(tuple.field(i));
+    return out;
+}
+
+std::vector<std::string> joinAll(const std::vector<FieldTuple>& rows) {
+    std::vector<std::string> out;
+    for (const FieldTuple& tuple : rows) out.push_back(join(tuple));
+    return out;
+}
+
+TEST(KeyedTable, BucketIsTheWeightedByteSum) {
+    EXPECT_EQ(KeyedTable::bucketOf(bytes("ab"), 1999), 293u);
+    EXPECT_EQ(KeyedTable::bucketOf(bytes("ba"), 1999), 292u);
+    EXPECT_EQ(KeyedTable::bucketOf(ByteBuffer(), 1999), 0u);
+    // Bytes count unsigned: 0xFF * 1 + 0x80 * 2 = 511.
+    const uint8_t high[] = {0xFF, 0x80};
+    EXPECT_EQ(KeyedTable::bucketOf(ByteBuffer(high, 2), 1999), 511u);
+    EXPECT_EQ(KeyedTable::bucketOf(ByteBuffer(high, 2), 100), 11u);
+    EXPECT_EQ(KeyedTable::bucketOf(bytes("ab"), 0), 0u);
+
+    KeyedTable table(2);
+    EXPECT_EQ(table.keyCount(), 2u);
+    EXPECT_EQ(table.bucketCount(), 1999u);
+    EXPECT_EQ(KeyedTable(1, 7).bucketCount(), 7u);
+}
+
+TEST(KeyedTable, FindAndRemoveByEitherColumn) {
+    KeyedTable table(2);
+    EXPECT_EQ(table.find(0, bytes("nobody")).count(), 0u);
+    EXPECT_EQ(table.remove(0, bytes("nobody")).count(), 0u);
+
+    EXPECT_EQ(table.insert(row({"alice", "a@host", "note"})), 1u);
+    EXPECT_EQ(table.insert(row({"bob", "b@host", "other"})), 1u);
+    EXPECT_EQ(table.insert(row({"short"})), 0u);
+    EXPECT_EQ(table.rowCount(), 2u);
+
+    EXPECT_EQ(join(table.find(0, bytes("alice"))), "alice|a@host|note");
+    EXPECT_EQ(join(table.find(1, bytes("b@host"))), "bob|b@host|other");
+    EXPECT_EQ(table.find(1, bytes("alice")).count(), 0u);  // keys live in their own column
+    EXPECT_EQ(table.find(0, bytes("alic")).count(), 0u);
+    EXPECT_EQ(table.find(2, bytes("note")).count(), 0u);   // not a key column
+
+    // Removing by column 1 must also unlink the row from column 0.
+    EXPECT_EQ(join(table.remove(1, bytes("a@host"))), "alice|a@host|note");
+    EXPECT_EQ(table.find(0, bytes("alice")).count(), 0u);
+    EXPECT_EQ(table.remove(0, bytes("alice")).count(), 0u);
+    EXPECT_EQ(table.rowCount(), 1u);
+    EXPECT_EQ(joinAll(table.snapshot()), std::vector<std::string>{"bob|b@host|other"});
+}
+
+TEST(KeyedTable, CollidingKeysShareABucketList) {
+    // One bucket: every key of a column sits in the same list, so removal
+    // from its head, middle and tail must keep the others reachable.
+    KeyedTable table(2, 1);
+    for (const char* name : {"a", "b", "c", "d"}) table.insert(row({name, std::string(name) + "2"}));
+    EXPECT_EQ(join(table.remove(0, bytes("b"))), "b|b2");
+    EXPECT_EQ(join(table.remove(1, bytes("d2"))), "d|d2");
+    EXPECT_EQ(join(table.find(1, bytes("c2"))), "c|c2");
+    EXPECT_EQ(join(table.remove(0, bytes("a"))), "a|a2");
+    table.insert(row({"e", "e2"}));
+    EXPECT_EQ(join(table.find(0, bytes("c"))), "c|c2");
+    EXPECT_EQ(join(table.find(1, bytes("e2"))), "e|e2");
+
+    // With equal keys the oldest row is found first.
+    table.insert(row({"c", "second"}));
+    EXPECT_EQ(join(table.remove(0, bytes("c"))), "c|c2");
+    EXPECT_EQ(join(table.find(0, bytes("c"))), "c|second");
+    EXPECT_EQ(joinAll(table.snapshot()), (std::vector<std::string>{"e|e2", "c|second"}));
+}
+
+TEST(KeyedTable, UpdateReindexesKeyFields) {
+    KeyedTable table(2);
+    table.insert(row({"alice", "a@host", "note"}));
+    table.insert(row({"bob", "b@host", "other"}));
+
+    EXPECT_EQ(table.update(0, bytes("alice"), 1, bytes("new@host")), 1u);
+    EXPECT_EQ(table.find(1, bytes("a@host")).count(), 0u);
+    EXPECT_EQ(join(table.find(1, bytes("new@host"))), "alice|new@host|note");
+
+    // Changing the very key that was searched by.
+    EXPECT_EQ(table.update(0, bytes("alice"), 0, bytes("carol")), 1u);
+    EXPECT_EQ(table.find(0, bytes("alice")).count(), 0u);
+    EXPECT_EQ(join(table.find(0, bytes("carol"))), "carol|new@host|note");
+    EXPECT_EQ(join(table.remove(1, bytes("new@host"))), "carol|new@host|note");
+    EXPECT_EQ(table.find(0, bytes("carol")).count(), 0u);
+
+    // A plain field is only set; misses and missing fields give 0.
+    EXPECT_EQ(table.update(1, bytes("b@host"), 2, bytes("changed")), 1u);
+    EXPECT_EQ(join(table.find(0, bytes("bob"))), "bob|b@host|changed");
+    EXPECT_EQ(table.update(0, bytes("nobody"), 2, bytes("x")), 0u);
+    EXPECT_EQ(table.update(0, bytes("bob"), 3, bytes("x")), 0u);
+    EXPECT_EQ(table.rowCount(), 1u);
+}
+
+TEST(KeyedTable, SnapshotAndTakeAllKeepInsertionOrder) {
+    KeyedTable table(1);
+    EXPECT_TRUE(table.snapshot().empty());
+    EXPECT_TRUE(table.takeAll().empty());
+    for (const char* name : {"m", "c", "x", "a"}) table.insert(row({name, "v"}));
+    table.remove(0, bytes("x"));
+    table.insert(row({"x", "again"}));
+    const std::vector<std::string> expected{"m|v", "c|v", "a|v", "x|again"};
+    EXPECT_EQ(joinAll(table.snapshot()), expected);
+    EXPECT_EQ(table.rowCount(), 4u);
+
+    EXPECT_EQ(joinAll(table.takeAll()), expected);
+    EXPECT_EQ(table.rowCount(), 0u);
+    EXPECT_TRUE(table.snapshot().empty());
+    EXPECT_EQ(table.find(0, bytes("m")).count(), 0u);
+    // The emptied buckets take new rows.
+    table.insert(row({"m", "fresh"}));
+    EXPECT_EQ(join(table.find(0, bytes("m"))), "m|fresh");
+}
+
+TEST(KeyedTable, ConcurrentWritersLoseAndDuplicateNothing) {
+    constexpr int kThreads = 8;
+    constexpr int kRows = 800;  // per thread: 800 inserts, 800 finds, 400 removes
+    KeyedTable table(2, 97);
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRows; ++i) {
+                const std::string id = std::to_string(t) + "-" + std::to_string(i);
+                if (table.insert(row({"k" + id, "m" + id, "v" + id})) != 1) ++failures;
+                if (join(table.find(1, bytes("m" + id))) != "k" + id + "|m" + id + "|v" + id) ++failures;
+                if (i % 2 == 1 && join(table.remove(0, bytes("k" + id))) != "k" + id + "|m" + id + "|v" + id) ++failures;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+
+    const std::vector<FieldTuple> rows = table.snapshot();
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kThreads * kRows / 2));
+    EXPECT_EQ(table.rowCount(), rows.size());
+    std::set<std::string> seen;
+    std::vector<int> lastOfThread(kThreads, -1);
+    for (const FieldTuple& tuple : rows) {
+        const std::string key = text(tuple.field(0));
+        EXPECT_TRUE(seen.insert(key).second) << key;
+        const size_t dash = key.find('-');
+        const int t = std::stoi(key.substr(1, dash - 1));
+        const int i = std::stoi(key.substr(dash + 1));
+        EXPECT_EQ(i % 2, 0) << key;
+        // Each thread's rows appear in the order it inserted them.
+        EXPECT_GT(i, lastOfThread[t]) << key;
+        lastOfThread[t] = i;
+        EXPECT_EQ(join(tuple), key + "|m" + key.substr(1) + "|v" + key.substr(1));
+    }
+    // Every survivor is still reachable through both columns.
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kRows; i += 2) {
+            const std::string id = std::to_string(t) + "-" + std::to_string(i);
+            EXPECT_EQ(table.find(0, bytes("k" + id)).count(), 3u) << id;
+            EXPECT_EQ(table.find(1, bytes("m" + id)).count(), 3u) << id;
+        }
+    }
+}
+
+TEST(ReadersFirstLock, WriterIsExcludedFromReaders) {
+    // The writer breaks first == second for a moment under the write lock;
+    // a reader that ever sees them differ shared the lock with a writer.
+    ReadersFirstLock lock;
+    uint64_t first = 0;
+    uint64_t second = 0;
+    std::atomic<bool> stop{false};
+    std::atomic<int> broken{0};
+    std::atomic<uint64_t> reads{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 4; ++r) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                {
+                    ReadGuard guard(lock);
+                    if (first != second) ++broken;
+                    std::this_thread::yield();
+                    if (first != second) ++broken;
+                    ++reads;
+                }
+                // Readers that always overlap would keep the writer out for
+                // good (readers come first); a gap lets it in.
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+        });
+    }
+    std::thread writer([&] {
+        for (uint64_t i = 1; i <= 2000; ++i) {
+            WriteGuard guard(lock);
+            first = i;
+            std::this_thread::yield();
+            second = i;
+        }
+        stop = true;
+    });
+    writer.join();
+    for (std::thread& thread : readers) thread.join();
+    EXPECT_EQ(broken, 0);
+    EXPECT_GT(reads, 0u);
+    EXPECT_EQ(first, 2000u);
+    EXPECT_EQ(second, 2000u);
+}
+
+TEST(ReadersFirstLock, ReadersShareAndTheLastOneOutLetsTheWriterIn) {
+    ReadersFirstLock lock;
+    Semaphore firstInside;
+    Semaphore secondInside;
+    Semaphore firstMayLeave;
+    std::atomic<bool> writerInside{false};
+
+    // Reader one takes the write lock for both; reader two, on another thread,
+    // is the last to leave and so releases it.
+    std::thread one([&] {
+        lock.lockRead();
+        firstInside.release();
+        firstMayLeave.wait();
+        lock.unlockRead();
+    });
+    ASSERT_EQ(firstInside.waitTimed(10000), 1u);
+    std::thread two([&] {
+        lock.lockRead();
+        secondInside.release();
+    });
+    // Reader two gets in while reader one is still inside.
+    ASSERT_EQ(secondInside.waitTimed(10000), 1u);
+    two.join();
+
+    std::thread writer([&] {
+        WriteGuard guard(lock);
+        writerInside = true;
+    });
+    firstMayLeave.release();
+    one.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(writerInside);  // reader two still holds the lock
+    lock.unlockRead();
+    writer.join();
+    EXPECT_TRUE(writerInside);
+}
+
+} // namespace
+} // namespace vp
