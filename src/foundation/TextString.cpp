@@ -28,6 +28,12 @@ TextString::TextString(TextString&& other) noexcept
 
 TextString::~TextString() { release(); }
 
+TextString TextString::none() {
+    TextString result;
+    result.release();
+    return result;
+}
+
 TextString& TextString::operator=(const char* text) {
     if (text == m_data) return *this;
     // The text may point into our own buffer; copy before freeing.

@@ -18,6 +18,10 @@ public:
     TextString(TextString&& other) noexcept;
     ~TextString();
 
+    // The string a failed allocation leaves behind (length 0, no buffer), for
+    // operations that report running out of memory through their result.
+    static TextString none();
+
     TextString& operator=(const char* text);
     TextString& operator=(const TextString& other);
     TextString& operator=(TextString&& other) noexcept;

@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <utility>
 
 namespace vp {
 
@@ -17,18 +16,10 @@ constexpr size_t kTextBufferSize = 192;
 constexpr size_t kInitialsSearchLength = 64;
 constexpr size_t kMaxInitials = 3;
 
-// An invalid text, the same one an allocation failure gives. TextString has
-// no constructor for that state; a string it was moved out of is in it.
-TextString failedText() {
-    TextString text;
-    TextString taken(std::move(text));
-    return text;
-}
-
 // The formatted bytes as a text; snprintf's result is clamped because a text
 // that did not fit is still better shown cut than not at all.
 TextString textFromBuffer(const char* buffer, int written) {
-    if (written < 0) return failedText();
+    if (written < 0) return TextString::none();
     uint32_t count = static_cast<uint32_t>(written);
     if (count >= kTextBufferSize) count = static_cast<uint32_t>(kTextBufferSize - 1);
     return TextString(buffer, count);
@@ -85,7 +76,7 @@ void zoneInitials(const std::string& name, char (&initials)[kMaxInitials + 1]) {
 TextString StatusTimeText(const platform::TimeSource& source) {
     platform::LocalDateTime time;
     platform::TimeZone zone;
-    if (!readSource(source, time, zone)) return failedText();
+    if (!readSource(source, time, zone)) return TextString::none();
 
     // Hours truncate toward zero and the remainder keeps the sign of the bias;
     // the text shows both as magnitudes after the sign. A bias of zero counts
@@ -109,7 +100,7 @@ TextString StatusTimeText(const platform::TimeSource& source) {
 TextString LongTimeText(const platform::TimeSource& source) {
     platform::LocalDateTime time;
     platform::TimeZone zone;
-    if (!readSource(source, time, zone)) return failedText();
+    if (!readSource(source, time, zone)) return TextString::none();
 
     char initials[kMaxInitials + 1] = {};
     if (zone.state == platform::ZoneState::Standard) zoneInitials(zone.standardName, initials);

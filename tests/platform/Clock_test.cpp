@@ -55,20 +55,10 @@ void expectZoneMatchesClock(const TimeSource& source) {
 
 TEST(Clock, SystemLocalTimeIsPlausible) {
     const LocalDateTime now = systemTimeSource().localTime();
-    EXPECT_GE(now.year, 2000);
-    EXPECT_LE(now.year, 9999);
-    EXPECT_GE(now.month, 1);
-    EXPECT_LE(now.month, 12);
-    EXPECT_GE(now.day, 1);
-    EXPECT_LE(now.day, 31);
-    EXPECT_GE(now.dayOfWeek, 0);
-    EXPECT_LE(now.dayOfWeek, 6);
-    EXPECT_GE(now.hour, 0);
-    EXPECT_LE(now.hour, 23);
-    EXPECT_GE(now.minute, 0);
-    EXPECT_LE(now.minute, 59);
-    EXPECT_GE(now.second, 0);
-    EXPECT_LE(now.second, 60);
+    EXPECT_TRUE(now.year >= 2000 && now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+    EXPECT_TRUE(now.dayOfWeek >= 0 && now.dayOfWeek <= 6);
+    EXPECT_TRUE(now.hour >= 0 && now.hour <= 23 && now.minute >= 0 && now.minute <= 59);
+    EXPECT_TRUE(now.second >= 0 && now.second <= 60);
 }
 
 TEST(Clock, SystemZoneIsPlausibleAndMatchesTheClock) {
@@ -160,17 +150,6 @@ TEST(Clock, ZonesWithDaylightSaving) {
         EXPECT_EQ(zone.bias, -630);
         EXPECT_EQ(zone.daylightBias, -30);
         EXPECT_NE(zone.state, ZoneState::Neither);
-        expectZoneMatchesClock(systemTimeSource());
-    }
-    {
-        // Daylight time for two days a year (1 to 3 January), 2h30 west
-        // instead of 3h: almost always found by looking ahead, and not the
-        // usual -60.
-        const ScopedTz tz("XST3XDT2:30,J1,J3");
-        const TimeZone zone = systemTimeSource().timeZone();
-        EXPECT_EQ(zone.bias, 180);
-        EXPECT_EQ(zone.daylightBias, -30);
-        EXPECT_EQ(zone.daylightName, "XDT");
         expectZoneMatchesClock(systemTimeSource());
     }
 }
