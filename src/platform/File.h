@@ -48,7 +48,7 @@ public:
 private:
     friend class FileMapping;
     explicit File(std::intptr_t handle) : m_handle(handle) {}
-    std::intptr_t m_handle = -1;  // a file descriptor, or a Win32 HANDLE
+    std::intptr_t m_handle = -1;  // a file descriptor, or a Win32 HANDLE (-1 is INVALID_HANDLE_VALUE)
 };
 
 // A read-only view of a whole file. Move-only; the destructor unmaps it. An

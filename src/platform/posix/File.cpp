@@ -8,7 +8,6 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 // POSIX has no share modes: FileShare is accepted and not enforced here. Only
 // the Windows build (where the client runs) refuses conflicting opens.
@@ -28,18 +27,6 @@ std::string parentOf(const std::string& path) {
 }
 
 } // namespace
-
-File::File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, -1);
-    }
-    return *this;
-}
-
-File::~File() { close(); }
 
 File File::open(const char* path, FileOpen how, FileShare /*share*/) {
     const std::string native = toNativePath(path);
@@ -112,23 +99,6 @@ void File::close() {
     if (m_handle >= 0) ::close(descriptor(m_handle));
     m_handle = -1;
 }
-
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)),
-      m_size(std::exchange(other.m_size, 0)),
-      m_valid(std::exchange(other.m_valid, false)) {}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-    if (this != &other) {
-        reset();
-        m_data = std::exchange(other.m_data, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-        m_valid = std::exchange(other.m_valid, false);
-    }
-    return *this;
-}
-
-FileMapping::~FileMapping() { reset(); }
 
 FileMapping FileMapping::mapReadOnly(const char* path) {
     FileMapping mapping;

@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <string>
-#include <utility>
 
 namespace vp::platform {
 
@@ -17,18 +16,6 @@ HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 constexpr std::intptr_t kInvalid = -1;  // INVALID_HANDLE_VALUE
 
 } // namespace
-
-File::File(File&& other) noexcept : m_handle(std::exchange(other.m_handle, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        m_handle = std::exchange(other.m_handle, kInvalid);
-    }
-    return *this;
-}
-
-File::~File() { close(); }
 
 File File::open(const char* path, FileOpen how, FileShare share) {
     const std::string native = toNativePath(path);
@@ -97,23 +84,6 @@ void File::close() {
     if (isOpen()) CloseHandle(handleOf(m_handle));
     m_handle = kInvalid;
 }
-
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)),
-      m_size(std::exchange(other.m_size, 0)),
-      m_valid(std::exchange(other.m_valid, false)) {}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-    if (this != &other) {
-        reset();
-        m_data = std::exchange(other.m_data, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-        m_valid = std::exchange(other.m_valid, false);
-    }
-    return *this;
-}
-
-FileMapping::~FileMapping() { reset(); }
 
 FileMapping FileMapping::mapReadOnly(const char* path) {
     FileMapping mapping;
