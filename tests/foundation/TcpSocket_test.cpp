@@ -1,0 +1,481 @@
+#include "foundation/TcpSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <thread>
+#include <vector>
+
+namespace vp {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TcpSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(NetStartup(), 1u); }
+    void TearDown() override { EXPECT_EQ(NetCleanup(), 1u); }
+
+    // A listener on address at a port the system picks; the port is read back.
+    static uint16_t listenOn(TcpSocket& listener, const char* address = "127.0.0.1") {
+        if (listener.Bind(0, address) != 1 || listener.Listen() != 1) return 0;
+        return listener.LocalPort();
+    }
+
+    // A connected pair over loopback: client connected, server accepted.
+    static void connectPair(TcpSocket& client, std::unique_ptr<TcpSocket>& server) {
+        TcpSocket listener;
+        const uint16_t port = listenOn(listener);
+        ASSERT_NE(port, 0);
+        ASSERT_EQ(client.Connect("127.0.0.1", port), 1u) << client.LastError();
+        server = listener.Accept();
+        ASSERT_NE(server, nullptr) << listener.LastError();
+    }
+};
+
+// The complete-transfer loops every caller builds: the count not moved.
+uint32_t sendAll(TcpSocket& socket, const uint8_t* data, uint32_t count) {
+    if (!socket.IsValid()) return count;
+    while (count > 0) {
+        const uint32_t sent = socket.Send(data, count);
+        if (sent == 0) break;
+        data += sent;
+        count -= sent;
+    }
+    return count;
+}
+
+uint32_t recvAll(TcpSocket& socket, uint8_t* buffer, uint32_t count) {
+    if (!socket.IsValid()) return count;
+    while (count > 0) {
+        const uint32_t received = socket.Recv(buffer, count);
+        if (received == 0) break;
+        buffer += received;
+        count -= received;
+    }
+    return count;
+}
+
+// Repeats check every 10 ms for at most two seconds: loopback delivery is
+// quick but not synchronous with the sender's call.
+bool eventually(const std::function<bool()>& check) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (check()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST_F(TcpSocketTest, AcceptedSocketIsConnectedAndKnowsItsPeer) {
+    TcpSocket listener;
+    ASSERT_EQ(listener.IsValid(), 1u);
+    const uint16_t port = listenOn(listener);
+    ASSERT_NE(port, 0);
+
+    TcpSocket client;
+    EXPECT_EQ(client.IsConnected(), 0u);
+    ASSERT_EQ(client.Connect("localhost", port), 1u) << client.LastError();
+    EXPECT_EQ(client.IsConnected(), 1u);
+    std::unique_ptr<TcpSocket> server = listener.Accept();
+    ASSERT_NE(server, nullptr);
+    EXPECT_EQ(server->IsConnected(), 1u);
+    EXPECT_EQ(server->LastError(), 0u);
+
+    char text[32];
+    ASSERT_EQ(server->PeerAddress(text, sizeof text), 1u);
+    EXPECT_STREQ(text, "127.0.0.1");
+    ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
+    EXPECT_STREQ(text, "127.0.0.1");
+    // A short buffer gets what fits and its NUL, never more.
+    char small[5] = {'x', 'x', 'x', 'x', 'x'};
+    ASSERT_EQ(client.PeerAddress(small, 4), 1u);
+    EXPECT_STREQ(small, "127");
+    EXPECT_EQ(small[4], 'x');
+    EXPECT_EQ(client.PeerAddress(small, 0), 0u);
+
+    EXPECT_EQ(client.SendByte(0x1A5), 1u);
+    uint8_t byte = 0;
+    ASSERT_EQ(server->Recv(&byte, 1), 1u);
+    EXPECT_EQ(byte, 0xA5);
+}
+
+TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnected) {
+    TcpSocket listener;
+    const uint16_t port = listenOn(listener);
+    ASSERT_NE(port, 0);
+
+    TcpSocket client;
+    ASSERT_EQ(client.SetNonBlocking(1), 1u);
+    EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrWouldBlock);
+    EXPECT_EQ(client.IsConnected(), 0u);
+    EXPECT_TRUE(eventually([&] { return client.PollConnected(100) == 1; }));
+    EXPECT_EQ(client.IsConnected(), 1u);
+    EXPECT_EQ(client.PollConnected(), 1u);
+    ASSERT_EQ(client.SetNonBlocking(0), 1u);
+
+    std::unique_ptr<TcpSocket> server = listener.Accept();
+    ASSERT_NE(server, nullptr);
+    const uint8_t hello[] = {'h', 'i'};
+    EXPECT_EQ(sendAll(client, hello, 2), 0u);
+    uint8_t received[2] = {};
+    EXPECT_EQ(recvAll(*server, received, 2), 0u);
+    EXPECT_EQ(std::memcmp(received, hello, 2), 0);
+}
+
+TEST_F(TcpSocketTest, FailedConnectsLeaveTheSocketUnconnected) {
+    // A port that is bound but not listening refuses, and nobody else can
+    // take it while this test holds it.
+    TcpSocket closed;
+    ASSERT_EQ(closed.Bind(0, "127.0.0.1"), 1u);
+    const uint16_t port = closed.LocalPort();
+    ASSERT_NE(port, 0);
+
+    TcpSocket client;
+    EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
+    EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
+    EXPECT_EQ(client.IsConnected(), 0u);
+
+    ASSERT_EQ(client.Create(), 1u);
+    EXPECT_EQ(client.Connect("no-such-host.invalid", port), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrHostNotFound);
+    EXPECT_EQ(client.IsConnected(), 0u);
+
+    // POSIX reports a refused non-blocking connect as writable; that must
+    // come out as a failure, not as a connection, on every later poll too.
+    ASSERT_EQ(client.Create(), 1u);
+    ASSERT_EQ(client.SetNonBlocking(1), 1u);
+    EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrWouldBlock);
+    EXPECT_TRUE(eventually([&] { return client.PollConnected(100) == 0 && client.LastError() > 5; }));
+    EXPECT_EQ(client.PollConnected(), 0u);
+    EXPECT_EQ(client.IsConnected(), 0u);
+    EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
+}
+
+TEST_F(TcpSocketTest, UnconnectedSocketRefusesTransfersWithNotConnected) {
+    TcpSocket socket;
+    ASSERT_EQ(socket.IsValid(), 1u);
+    uint8_t buffer[4] = {};
+    char text[16];
+    const std::vector<std::pair<const char*, std::function<uint32_t()>>> calls = {
+        {"Send", [&] { return socket.Send(buffer, 4); }},
+        {"SendTimed", [&] { return socket.SendTimed(buffer, 4, 1); }},
+        {"Recv", [&] { return socket.Recv(buffer, 4); }},
+        {"RecvTimed", [&] { return socket.RecvTimed(buffer, 4, 1); }},
+        {"PollByte", [&] { return socket.PollByte(buffer[0]); }},
+        {"PeekAlive", [&] { return socket.PeekAlive(); }},
+        {"PeerAddress", [&] { return socket.PeerAddress(text, sizeof text); }},
+    };
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(call(), 0u);
+        EXPECT_EQ(socket.LastError(), TcpSocket::ErrNotConnected);
+    }
+    EXPECT_EQ(socket.WaitReadable(), 1u);
+
+    // Nothing to reset: the handle stays as it was.
+    EXPECT_EQ(socket.Reset(), 1u);
+    EXPECT_EQ(socket.IsValid(), 1u);
+    EXPECT_EQ(socket.Close(), 1u);
+    EXPECT_EQ(socket.IsValid(), 0u);
+    EXPECT_EQ(socket.Close(), 1u);
+    EXPECT_EQ(socket.Send(buffer, 4), 0u);
+}
+
+TEST_F(TcpSocketTest, PeerCloseEndsACompleteTransferShort) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+
+    const uint8_t partial[] = {1, 2, 3};
+    ASSERT_EQ(sendAll(*server, partial, 3), 0u);
+    ASSERT_EQ(server->Close(), 1u);
+
+    uint8_t buffer[10] = {};
+    EXPECT_EQ(recvAll(client, buffer, 10), 7u);
+    EXPECT_EQ(std::memcmp(buffer, partial, 3), 0);
+    EXPECT_EQ(client.Recv(buffer, 10), 0u);
+}
+
+TEST_F(TcpSocketTest, TimedReceiveTimesOutAndTheNextOneGetsLaterData) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+
+    uint8_t byte = 0;
+    EXPECT_EQ(client.RecvTimed(&byte, 1, 1), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
+    EXPECT_EQ(client.IsConnected(), 1u);
+
+    ASSERT_EQ(server->SendTimed("z", 1, 1), 1u);
+    EXPECT_EQ(client.RecvTimed(&byte, 1, 1), 1u);
+    EXPECT_EQ(byte, 'z');
+}
+
+TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+
+    uint8_t byte = 0;
+    EXPECT_EQ(client.PeekAlive(), 1u);
+    EXPECT_EQ(client.PollByte(byte), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
+
+    // Both bytes leave in one send and arrive together: once the first is
+    // polled, the second is waiting for the peeks.
+    ASSERT_EQ(sendAll(*server, reinterpret_cast<const uint8_t*>("yz"), 2), 0u);
+    ASSERT_TRUE(eventually([&] { return client.PollByte(byte) == 1; }));
+    EXPECT_EQ(byte, 'y');
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(client.PeekAlive(), 1u);
+    EXPECT_EQ(client.PollByte(byte), 1u);
+    EXPECT_EQ(byte, 'z');
+
+    EXPECT_EQ(client.PollByte(byte), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
+    ASSERT_EQ(server->Close(), 1u);
+    EXPECT_TRUE(eventually([&] { return client.PeekAlive() == 0; }));
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+    // An earlier empty poll left ErrTimeout behind; the close must not read
+    // as "nothing yet".
+    EXPECT_EQ(client.PollByte(byte), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+}
+
+TEST_F(TcpSocketTest, PollByteAndPeekAliveShareTheSocketAcrossThreads) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+
+    constexpr uint32_t kCount = 200;
+    std::vector<uint8_t> sent(kCount);
+    for (uint32_t i = 0; i < kCount; ++i) sent[i] = static_cast<uint8_t>(i * 7);
+
+    std::atomic<bool> done{false};
+    std::atomic<uint32_t> peekFailures{0};
+    std::thread peeker([&] {
+        while (!done) {
+            if (client.PeekAlive() != 1) ++peekFailures;
+            std::this_thread::yield();
+        }
+    });
+    std::vector<uint8_t> received;
+    std::thread poller([&] {
+        for (int attempt = 0; attempt < 200000 && received.size() < kCount; ++attempt) {
+            uint8_t byte = 0;
+            if (client.PollByte(byte) == 1) received.push_back(byte);
+            else if (client.LastError() != TcpSocket::ErrTimeout) break;
+        }
+    });
+    for (uint32_t i = 0; i < kCount; i += 20) EXPECT_EQ(sendAll(*server, sent.data() + i, 20), 0u);
+    poller.join();
+    done = true;
+    peeker.join();
+    EXPECT_EQ(received, sent);
+    EXPECT_EQ(peekFailures, 0u);
+}
+
+TEST_F(TcpSocketTest, ResetGivesAConnectedSocketAFreshStart) {
+    TcpSocket listener;
+    const uint16_t port = listenOn(listener);
+    ASSERT_NE(port, 0);
+
+    TcpSocket client;
+    ASSERT_EQ(client.Connect("127.0.0.1", port), 1u);
+    EXPECT_EQ(client.Bind(0), 0u);
+    std::unique_ptr<TcpSocket> first = listener.Accept();
+    ASSERT_NE(first, nullptr);
+
+    ASSERT_EQ(client.Reset(), 1u);
+    EXPECT_EQ(client.IsConnected(), 0u);
+    EXPECT_EQ(client.IsValid(), 1u);
+    EXPECT_EQ(client.LastError(), 0u);
+    // The old connection is gone for the peer.
+    uint8_t byte = 0;
+    EXPECT_EQ(first->RecvTimed(&byte, 1, 1), 0u);
+
+    ASSERT_EQ(client.Connect("127.0.0.1", port), 1u) << client.LastError();
+    std::unique_ptr<TcpSocket> second = listener.Accept();
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(client.SendByte('r'), 1u);
+    EXPECT_EQ(second->RecvTimed(&byte, 1, 1), 1u);
+    EXPECT_EQ(byte, 'r');
+}
+
+TEST_F(TcpSocketTest, BindsAChosenLoopbackAddress) {
+    TcpSocket bad;
+    EXPECT_EQ(bad.Bind(0, "not-an-address"), 0u);
+    EXPECT_EQ(bad.LastError(), TcpSocket::ErrHostNotFound);
+
+    TcpSocket listener;
+    if (listener.Bind(0, "127.0.0.2") != 1)
+        GTEST_SKIP() << "this system does not bind 127.0.0.2 (error " << listener.LastError() << ")";
+    ASSERT_EQ(listener.Listen(), 1u);
+    const uint16_t port = listener.LocalPort();
+    ASSERT_NE(port, 0);
+
+    TcpSocket client;
+    ASSERT_EQ(client.Connect("127.0.0.2", port), 1u) << client.LastError();
+    char text[16];
+    ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
+    EXPECT_STREQ(text, "127.0.0.2");
+    EXPECT_NE(listener.Accept(), nullptr);
+}
+
+struct Released {
+    bool wasBlocked = false;  // still inside the call before Cancel
+    bool returned = false;    // back within a second of Cancel
+    uint32_t result = 99;
+};
+
+// Runs call in a thread, cancels socket once the call has had time to block,
+// and reports what happened. unblock releases the call by other means when
+// Cancel did not, so that a failing test still ends.
+Released cancelWhileBlocked(TcpSocket& socket, const std::function<uint32_t()>& call,
+                            const std::function<void()>& unblock) {
+    std::promise<uint32_t> finished;
+    std::future<uint32_t> result = finished.get_future();
+    std::thread worker([&] { finished.set_value(call()); });
+    Released released;
+    released.wasBlocked = result.wait_for(100ms) == std::future_status::timeout;
+    socket.Cancel();
+    released.returned = result.wait_for(1s) == std::future_status::ready;
+    if (!released.returned) unblock();
+    worker.join();
+    released.result = result.get();
+    return released;
+}
+
+TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
+    {
+        SCOPED_TRACE("Recv");
+        TcpSocket client;
+        std::unique_ptr<TcpSocket> server;
+        connectPair(client, server);
+        uint8_t byte = 0;
+        const Released released =
+            cancelWhileBlocked(client, [&] { return client.Recv(&byte, 1); }, [&] { server->Close(); });
+        EXPECT_TRUE(released.wasBlocked);
+        EXPECT_TRUE(released.returned);
+        EXPECT_EQ(released.result, 0u);
+        EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+        // Later calls fail at once, even with data waiting, and the handle
+        // is still the owner's to close.
+        server->SendByte('x');
+        EXPECT_EQ(client.Recv(&byte, 1), 0u);
+        EXPECT_EQ(client.Send(&byte, 1), 0u);
+        EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+        EXPECT_EQ(client.IsValid(), 1u);
+    }
+    {
+        SCOPED_TRACE("Accept");
+        TcpSocket listener;
+        const uint16_t port = listenOn(listener);
+        ASSERT_NE(port, 0);
+        TcpSocket rescue;
+        const Released released = cancelWhileBlocked(
+            listener, [&] { return listener.Accept() != nullptr ? 1u : 0u; },
+            [&] { rescue.Connect("127.0.0.1", port); });
+        EXPECT_TRUE(released.wasBlocked);
+        EXPECT_TRUE(released.returned);
+        EXPECT_EQ(released.result, 0u);
+        EXPECT_EQ(listener.LastError(), TcpSocket::ErrNotConnected);
+    }
+    {
+        SCOPED_TRACE("WaitReadable");
+        TcpSocket client;
+        std::unique_ptr<TcpSocket> server;
+        connectPair(client, server);
+        const Released released =
+            cancelWhileBlocked(client, [&] { return client.WaitReadable(); }, [&] { server->SendByte(1); });
+        EXPECT_TRUE(released.wasBlocked);
+        EXPECT_TRUE(released.returned);
+        EXPECT_EQ(released.result, 0u);
+        EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+    }
+    {
+        // A send blocked inside Winsock is not woken by shutdown(), so the
+        // waiting for room must happen in the sliced wait, not in send().
+        SCOPED_TRACE("Send into a full connection");
+        TcpSocket client;
+        std::unique_ptr<TcpSocket> server;
+        connectPair(client, server);
+        // The peer reads nothing: the sender blocks once the buffers on
+        // both sides are full.
+        std::vector<uint8_t> block(1u << 20, 0x5A);
+        const Released released = cancelWhileBlocked(
+            client,
+            [&] {
+                for (int i = 0; i < 256; ++i) {
+                    if (sendAll(client, block.data(), static_cast<uint32_t>(block.size())) != 0) return 0u;
+                }
+                return 1u;
+            },
+            [&] { server->Close(); });
+        EXPECT_TRUE(released.wasBlocked);
+        EXPECT_TRUE(released.returned);
+        EXPECT_EQ(released.result, 0u);
+    }
+}
+
+TEST_F(TcpSocketTest, LargeTransferArrivesIntact) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+
+    constexpr uint32_t kSize = 1u << 20;
+    std::vector<uint8_t> sent(kSize);
+    uint32_t state = 12345;
+    for (auto& byte : sent) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<uint8_t>(state >> 16);
+    }
+    uint32_t unsent = kSize;
+    std::thread sender([&] { unsent = sendAll(client, sent.data(), kSize); });
+    std::vector<uint8_t> received(kSize);
+    const uint32_t missing = recvAll(*server, received.data(), kSize);
+    sender.join();
+    EXPECT_EQ(unsent, 0u);
+    EXPECT_EQ(missing, 0u);
+    EXPECT_TRUE(received == sent);
+}
+
+TEST_F(TcpSocketTest, SendingToAClosedPeerFailsWithoutEndingTheProcess) {
+    TcpSocket client;
+    std::unique_ptr<TcpSocket> server;
+    connectPair(client, server);
+    ASSERT_EQ(server->Close(), 1u);
+
+    // The first sends may still be taken into the buffer; the peer's reset
+    // makes a later one fail, which without care raises SIGPIPE.
+    const uint8_t block[512] = {};
+    EXPECT_TRUE(eventually([&] { return client.Send(block, sizeof block) == 0; }));
+    EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
+}
+
+TEST_F(TcpSocketTest, DottedAddressesAndTheLocalAddress) {
+    EXPECT_EQ(IsDottedAddress("127.0.0.1"), 1u);
+    EXPECT_EQ(IsDottedAddress("10.1.2.3"), 1u);
+    EXPECT_EQ(IsDottedAddress("1.2.3"), 1u);  // inet_addr reads it as 1.2.0.3
+    EXPECT_EQ(IsDottedAddress("localhost"), 0u);
+    EXPECT_EQ(IsDottedAddress("1.2.3.256"), 0u);
+    EXPECT_EQ(IsDottedAddress(""), 0u);
+    EXPECT_EQ(IsDottedAddress(nullptr), 0u);
+
+    char text[16];
+    EXPECT_EQ(LocalAddress(text, 0), 0u);
+    if (LocalAddress(text, sizeof text) != 1) GTEST_SKIP() << "this machine's host name does not resolve";
+    EXPECT_EQ(IsDottedAddress(text), 1u) << text;
+    char small[4];
+    ASSERT_EQ(LocalAddress(small, sizeof small), 1u);
+    EXPECT_EQ(std::strlen(small), 3u);
+    EXPECT_EQ(std::strncmp(small, text, 3), 0);
+}
+
+} // namespace
+} // namespace vp
