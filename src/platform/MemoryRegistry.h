@@ -1,0 +1,62 @@
+#pragma once
+// A registry held in memory: both hives, the same paths, names, types and
+// results as the system registry. Tests hand it to the settings groups; the
+// file store (FileRegistry.h) is this store with each hive kept in a file.
+//
+// Safe to use from any thread: one lock guards both hives. Open keys refer to
+// their key by path, so they must not outlive the store.
+
+#include "foundation/Semaphore.h"
+#include "platform/Registry.h"
+#include "platform/RegistryTree.h"
+
+#include <memory>
+#include <string>
+
+namespace vp::platform {
+
+class MemoryRegistry : public Registry {
+public:
+    MemoryRegistry();
+    ~MemoryRegistry() override;
+    MemoryRegistry(const MemoryRegistry&) = delete;
+    MemoryRegistry& operator=(const MemoryRegistry&) = delete;
+
+protected:
+    // Where a store that keeps its hives elsewhere fills them in and writes
+    // them out; both are called with the lock held.
+    //
+    // loadHive runs before a hive is first used, and again after a change
+    // that could not be persisted, so that memory goes back to what is kept.
+    // Here memory is all there is: the tree stays as it is.
+    virtual void loadHive(RegistryHive hive, RegistryTree& tree);
+    // Runs after every change of a hive; false fails the change.
+    virtual bool persistHive(RegistryHive hive, const RegistryTree& tree);
+
+    RegistryResult createKeyAt(RegistryHive hive, const std::string& path,
+                               std::unique_ptr<RegistryKeyHandle>& handle) override;
+    RegistryResult openKeyAt(RegistryHive hive, const std::string& path,
+                             std::unique_ptr<RegistryKeyHandle>& handle) override;
+    RegistryResult deleteKeyTreeAt(RegistryHive hive, const std::string& path) override;
+
+private:
+    class KeyHandle;
+    struct HiveState {
+        RegistryTree tree;
+        bool loaded = false;
+    };
+
+    HiveState& state(RegistryHive hive);
+    RegistryTree& loadedTree(RegistryHive hive);
+    // Applies change(tree, changed) under the lock and persists the hive when
+    // it reports a change.
+    template <typename Change>
+    RegistryResult changeHive(RegistryHive hive, Change&& change);
+    template <typename Read>
+    RegistryResult readHive(RegistryHive hive, Read&& read);
+
+    Semaphore m_lock{1, 1};
+    HiveState m_hives[2];
+};
+
+} // namespace vp::platform
