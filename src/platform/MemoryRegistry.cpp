@@ -65,8 +65,7 @@ RegistryTree& MemoryRegistry::loadedTree(RegistryHive hive) {
 
 template <typename Change>
 RegistryResult MemoryRegistry::changeHive(RegistryHive hive, Change&& change) {
-    SemaphoreLock lock(m_lock);
-    if (!lock.acquired()) return RegistryResult::Failed;
+    std::lock_guard<std::mutex> lock(m_lock);
     RegistryTree& tree = loadedTree(hive);
     bool changed = false;
     RegistryResult result;
@@ -85,8 +84,7 @@ RegistryResult MemoryRegistry::changeHive(RegistryHive hive, Change&& change) {
 
 template <typename Read>
 RegistryResult MemoryRegistry::readHive(RegistryHive hive, Read&& read) {
-    SemaphoreLock lock(m_lock);
-    if (!lock.acquired()) return RegistryResult::Failed;
+    std::lock_guard<std::mutex> lock(m_lock);
     return read(static_cast<const RegistryTree&>(loadedTree(hive)));
 }
 

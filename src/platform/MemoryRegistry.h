@@ -6,11 +6,11 @@
 // Safe to use from any thread: one lock guards both hives. Open keys refer to
 // their key by path, so they must not outlive the store.
 
-#include "foundation/Semaphore.h"
 #include "platform/Registry.h"
 #include "platform/RegistryTree.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace vp::platform {
@@ -55,7 +55,9 @@ private:
     template <typename Read>
     RegistryResult readHive(RegistryHive hive, Read&& read);
 
-    Semaphore m_lock{1, 1};
+    // The platform layer sits below the foundation and its Semaphore, so a
+    // plain mutex guards the hives here.
+    std::mutex m_lock;
     HiveState m_hives[2];
 };
 
