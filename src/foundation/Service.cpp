@@ -154,11 +154,23 @@ void Service::killWorkers() {
     KeyedTable* table = requestTable();
     if (!table) return;
     const std::vector<FieldTuple> rows = table->snapshot();
+    // The stop answers exactly the requests that no worker has answered yet.
+    // A requester that was answered may already be waiting on another request
+    // to this service (the stop itself, say); answering it by its thread id
+    // would answer that one instead.
+    std::vector<uint32_t> waiting;
+    {
+        SemaphoreLock lock(m_answerLock);
+        for (const FieldTuple& row : rows) {
+            if (claimRequest(*table, readId(row.field(kWorkerField))))
+                waiting.push_back(readId(row.field(kSenderField)));
+        }
+    }
+    // Only now, with every unanswered request claimed, are the workers
+    // cancelled: a worker that claimed its request first delivers its answer
+    // before the kill can suppress it.
     for (const FieldTuple& row : rows) ThreadLib::kill(readId(row.field(kWorkerField)));
 
-    // A cancelled worker's own answer is suppressed, so once the wait is over
-    // every requester of these workers that is still waiting gets 0 from
-    // here, whether its worker ended in time or not.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_stopWaitMilliseconds.load());
     for (;;) {
         bool running = false;
@@ -170,12 +182,19 @@ void Service::killWorkers() {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         m_workerEnded.waitTimed(static_cast<uint32_t>(left) + 1);
     }
-    // A requester its handler answered before the kill is no longer waiting
-    // on this thread, and the reply to it simply finds nobody.
-    for (const FieldTuple& row : rows) {
+    for (const uint32_t sender : waiting) {
         ThreadMessage reply;
-        ThreadLib::reply(readId(row.field(kSenderField)), reply);
+        ThreadLib::reply(sender, reply);
     }
+}
+
+bool Service::claimRequest(KeyedTable& table, uint32_t worker) {
+    // Called with m_answerLock held. The sender field goes to 0 once the
+    // request is taken; the worker's row stays until the worker ends, so that
+    // the stop can wait for it.
+    const FieldTuple row = table.find(kWorkerField, idKey(worker));
+    if (row.count() < kRequestFields || readId(row.field(kSenderField)) == 0) return false;
+    return table.update(kWorkerField, idKey(worker), kSenderField, idKey(0)) == 1;
 }
 
 uint32_t Service::addRequest(const FieldTuple& record) {
@@ -193,9 +212,13 @@ void Service::removeRequest(const FieldTuple&) {
 }
 
 uint32_t Service::answer(uint32_t sender, uint32_t result) {
-    const uint32_t delivered = answerFrom(sender, m_serviceThreadId.load(), result);
     t_answered = true;
-    return delivered;
+    KeyedTable* table = requestTable();
+    // A request the stop has taken over is answered by the stop alone. The
+    // answer is delivered under the lock, before the stop can claim and kill.
+    SemaphoreLock lock(m_answerLock);
+    if (!table || !claimRequest(*table, ThreadLib::currentId())) return 0;
+    return answerFrom(sender, m_serviceThreadId.load(), result);
 }
 
 uint32_t Service::threadEntry(std::uintptr_t service) { return reinterpret_cast<Service*>(service)->serviceLoop(); }

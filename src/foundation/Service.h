@@ -165,6 +165,10 @@ private:
     KeyedTable* requestTable();
     uint32_t provideTable();
     void retireTable();
+    // Takes the request of worker for whoever answers it (the worker, or the
+    // stop on its behalf): true when nobody had answered it yet. The caller
+    // holds m_answerLock.
+    bool claimRequest(KeyedTable& table, uint32_t worker);
 
     // Guards the table pointer, the worker count and whether the table is
     // wanted. The table goes once it is not wanted (stopped) and no worker
@@ -175,6 +179,9 @@ private:
     uint32_t m_workerCount = 0;
     // Released whenever a worker ends.
     Semaphore m_workerEnded;
+    // Makes "not answered yet, so answer it" one step, between a worker
+    // answering and the stop answering for it.
+    Semaphore m_answerLock{1, 1};
     std::atomic<uint32_t> m_stopWaitMilliseconds{kDefaultStopWaitMilliseconds};
 };
 

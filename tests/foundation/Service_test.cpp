@@ -170,6 +170,18 @@ TEST_F(ServiceTest, StopCancelsBlockedWorkersAndAnswersTheirRequestersWithZero) 
     EXPECT_EQ(service.post(2, kCompute, 1), 0u);
 }
 
+// The stop used to answer every requester of a running worker by thread id,
+// so a requester whose worker had answered already and that then asked for
+// the stop itself got its stop request answered with 0.
+TEST_F(ServiceTest, AnAnsweredRequesterThatStopsTheServiceGetsTheStopResult) {
+    TestService service;
+    ASSERT_EQ(service.start(), 1u);
+    EXPECT_EQ(service.post(2, kAnswerThenBlock, 5), 5u);
+    ASSERT_TRUE(eventually([&] { return service.blocked == 1; }));
+    EXPECT_EQ(service.stop(), kStopResult);
+    EXPECT_EQ(service.handlersEnded, 1u);
+}
+
 TEST_F(ServiceTest, AWorkerOutlivingTheStopWaitGetsNoSayAndKeepsItsTable) {
     TestService service;
     service.setStopWaitLimit(50);
