@@ -3,7 +3,7 @@
 # exists so far. Installs what it lacks first.
 #
 # The client, the server and the robot do not exist yet: for now this builds
-# both trees and runs the foundation's tests natively, so that a fresh machine
+# both trees and runs the tests natively, so that a fresh machine
 # shows the build working end to end.
 set -euo pipefail
 
@@ -19,5 +19,5 @@ cmake --build "$build/win" -j "$jobs"
 
 echo
 echo "demo: no program to run yet (the client, server and robot come later);"
-echo "demo: running the foundation tests of the native build instead."
+echo "demo: running the tests of the native build instead."
 ctest --test-dir "$build/release" -j "$jobs"
