@@ -20,9 +20,9 @@ public:
     RegistryResult set(const char* name, uint32_t type, const void* bytes, uint32_t count) override {
         if (!m_writable) return RegistryResult::AccessDenied;
         return m_store.changeHive(m_hive, [&](RegistryTree& tree, bool& changed) {
-            const RegistryResult result = tree.setValue(m_path, name, type, bytes, count);
-            changed = result == RegistryResult::Success;
-            return result;
+            // A value set to what it holds changes nothing to write out: a
+            // settings save sets every value of its group each time.
+            return tree.setValue(m_path, name, type, bytes, count, changed);
         });
     }
 

@@ -103,6 +103,13 @@ RegistryResult RegistryTree::queryValue(std::string_view path, std::string_view 
 
 RegistryResult RegistryTree::setValue(std::string_view path, std::string_view name, uint32_t type, const void* bytes,
                                       uint32_t count) {
+    bool changed = false;
+    return setValue(path, name, type, bytes, count, changed);
+}
+
+RegistryResult RegistryTree::setValue(std::string_view path, std::string_view name, uint32_t type, const void* bytes,
+                                      uint32_t count, bool& changed) {
+    changed = false;
     if (!validValueName(name) || count > kMaxValueBytes || (count > 0 && !bytes)) return RegistryResult::Failed;
     Node* node = find(path);
     if (!node) return RegistryResult::NotFound;
@@ -111,10 +118,12 @@ RegistryResult RegistryTree::setValue(std::string_view path, std::string_view na
     Value fresh{type, count > 0 ? std::string(static_cast<const char*>(bytes), count) : std::string()};
     const auto existing = node->values.find(name);
     if (existing != node->values.end()) {
+        if (existing->second.type == fresh.type && existing->second.data == fresh.data) return RegistryResult::Success;
         existing->second = std::move(fresh);
     } else {
         node->values.emplace(std::string(name), std::move(fresh));
     }
+    changed = true;
     return RegistryResult::Success;
 }
 

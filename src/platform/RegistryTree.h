@@ -54,6 +54,10 @@ public:
                               uint32_t bufferSize, uint32_t& byteCount) const;
     RegistryResult setValue(std::string_view path, std::string_view name, uint32_t type, const void* bytes,
                             uint32_t count);
+    // The same; changed tells whether the value differs from what was there,
+    // so that a store can skip writing out a value set to what it held.
+    RegistryResult setValue(std::string_view path, std::string_view name, uint32_t type, const void* bytes,
+                            uint32_t count, bool& changed);
     RegistryResult deleteValue(std::string_view path, std::string_view name);
     RegistryResult deleteKeyTree(std::string_view path);
     void clear();

@@ -303,6 +303,25 @@ TEST_F(FileRegistryTest, WritesTheLiteralLayoutAndReadsItBack) {
     EXPECT_EQ(reopened->openKey(kUser, "Software", empty), RegistryResult::Success);
 }
 
+TEST_F(FileRegistryTest, ValuesSetToWhatTheyHoldAreNotWrittenAgain) {
+    // A settings save sets every value of its group; only real changes may
+    // cost a rewrite of the hive file. The file is removed behind the store's
+    // back to see whether it is written again.
+    auto store = open();
+    RegistryKey key;
+    ASSERT_EQ(store->createKey(kUser, "Software\\Vp", key), RegistryResult::Success);
+    ASSERT_EQ(key.setValue("Name", kRegString, "ann", 3), RegistryResult::Success);
+    std::filesystem::remove(native("user.reg"));
+    EXPECT_EQ(key.setValue("Name", kRegString, "ann", 3), RegistryResult::Success);
+    EXPECT_FALSE(std::filesystem::exists(native("user.reg")));
+    // Another type is a change, and so are other bytes.
+    EXPECT_EQ(key.setValue("Name", kRegBinary, "ann", 3), RegistryResult::Success);
+    EXPECT_TRUE(std::filesystem::exists(native("user.reg")));
+    std::filesystem::remove(native("user.reg"));
+    EXPECT_EQ(key.setValue("Name", kRegBinary, "anne", 4), RegistryResult::Success);
+    EXPECT_TRUE(std::filesystem::exists(native("user.reg")));
+}
+
 TEST_F(FileRegistryTest, AFailedSaveLeavesTheOldFileWhole) {
     {
         auto store = open();
