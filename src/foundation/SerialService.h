@@ -32,8 +32,10 @@ protected:
     virtual uint32_t onStop();
 
 private:
-    static uint32_t threadEntry(std::uintptr_t service);
-    uint32_t serviceLoop();
+    uint32_t startRequested() override;
+    uint32_t stopRequested() override;
+    // Runs the handler here, on the service thread, and answers with its result.
+    void requestArrived(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments) override;
 };
 
 } // namespace vp

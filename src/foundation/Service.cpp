@@ -49,8 +49,8 @@ uint32_t ServiceCore::deliver(uint32_t argumentCount, const std::uintptr_t* argu
     return static_cast<uint32_t>(message.word2);
 }
 
-uint32_t ServiceCore::launch(ThreadLib::Entry entry, std::uintptr_t argument) {
-    const uint32_t thread = ThreadLib::createThread(entry, argument);
+uint32_t ServiceCore::launch() {
+    const uint32_t thread = ThreadLib::createThread(&ServiceCore::threadEntry, reinterpret_cast<std::uintptr_t>(this));
     if (thread == 0) return 0;
     m_stopping.store(0);
     m_serviceThreadId.store(thread);
@@ -93,6 +93,44 @@ void ServiceCore::refuseQueued() {
     while (const uint32_t sender = ThreadLib::receiveTimed(message, 0)) answerFrom(sender, self, 0);
 }
 
+uint32_t ServiceCore::threadEntry(std::uintptr_t service) {
+    return reinterpret_cast<ServiceCore*>(service)->serviceLoop();
+}
+
+uint32_t ServiceCore::serviceLoop() {
+    const uint32_t self = ThreadLib::currentId();
+    ThreadMessage message;
+    for (;;) {
+        const uint32_t sender = ThreadLib::receive(message);
+        if (sender == 0) {
+            // Every later receive of a cancelled thread fails at once.
+            if (ThreadLib::isCancelled()) return 0;
+            continue;
+        }
+        const auto argumentCount = static_cast<uint32_t>(message.word2);
+        const auto* arguments = reinterpret_cast<const std::uintptr_t*>(message.word3);
+        if (argumentCount == 0 || !arguments) {
+            answerFrom(sender, self, 0);
+            continue;
+        }
+        if (arguments[0] == kStartCode) {
+            m_stopping.store(0);
+            const uint32_t result = startRequested();
+            answerFrom(sender, self, result);
+            if (result == 0) return 0;
+        } else if (arguments[0] == kStopCode) {
+            m_stopping.store(1);
+            const uint32_t result = stopRequested();
+            // Otherwise the thread's end would let them go unanswered.
+            refuseQueued();
+            answerFrom(sender, self, result);
+            return 1;
+        } else {
+            requestArrived(sender, argumentCount, arguments);
+        }
+    }
+}
+
 } // namespace detail
 
 // Removes the worker's record and counts it out however the handler left.
@@ -129,7 +167,7 @@ uint32_t Service::start() {
         m_started = 0;
         return 0;
     }
-    m_started = launch(&Service::threadEntry, reinterpret_cast<std::uintptr_t>(this));
+    m_started = launch();
     if (!m_started) retireTable();
     return m_started;
 }
@@ -221,47 +259,16 @@ uint32_t Service::answer(uint32_t sender, uint32_t result) {
     return answerFrom(sender, m_serviceThreadId.load(), result);
 }
 
-uint32_t Service::threadEntry(std::uintptr_t service) { return reinterpret_cast<Service*>(service)->serviceLoop(); }
-
 uint32_t Service::workerEntry(std::uintptr_t service) { return reinterpret_cast<Service*>(service)->runWorker(); }
 
-uint32_t Service::serviceLoop() {
-    const uint32_t self = ThreadLib::currentId();
-    ThreadMessage message;
-    for (;;) {
-        const uint32_t sender = ThreadLib::receive(message);
-        if (sender == 0) {
-            // Every later receive of a cancelled thread fails at once.
-            if (ThreadLib::isCancelled()) return 0;
-            continue;
-        }
-        const auto argumentCount = static_cast<uint32_t>(message.word2);
-        const auto* arguments = reinterpret_cast<const std::uintptr_t*>(message.word3);
-        if (argumentCount == 0 || !arguments) {
-            answerFrom(sender, self, 0);
-            continue;
-        }
-        if (arguments[0] == kStartCode) {
-            m_stopping.store(0);
-            const uint32_t result = onStart();
-            answerFrom(sender, self, result);
-            if (result == 0) return 0;
-        } else if (arguments[0] == kStopCode) {
-            m_stopping.store(1);
-            killWorkers();
-            const uint32_t result = onStop();
-            // Otherwise the thread's end would let them go unanswered.
-            refuseQueued();
-            answerFrom(sender, self, result);
-            return 1;
-        } else {
-            // The worker answers; this thread goes back to receiving.
-            startWorker(sender, argumentCount, arguments);
-        }
-    }
+uint32_t Service::startRequested() { return onStart(); }
+
+uint32_t Service::stopRequested() {
+    killWorkers();
+    return onStop();
 }
 
-void Service::startWorker(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments) {
+void Service::requestArrived(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments) {
     {
         SemaphoreLock lock(m_lock);
         ++m_workerCount;

@@ -70,13 +70,13 @@ public:
 
 protected:
     ServiceCore() = default;
-    ~ServiceCore() = default;
+    virtual ~ServiceCore() = default;
     ServiceCore(const ServiceCore&) = delete;
     ServiceCore& operator=(const ServiceCore&) = delete;
 
-    // Creates and resumes the service thread running entry(argument), and has
-    // it start: the thread's answer (onStart's result), or 0.
-    uint32_t launch(ThreadLib::Entry entry, std::uintptr_t argument);
+    // Creates and resumes the service thread running the service loop, and
+    // has it start: the thread's answer (onStart's result), or 0.
+    uint32_t launch();
     // Has the service thread stop and end: its answer (onStop's result).
     uint32_t halt();
     // Answers sender on behalf of the service thread with word 2 = result.
@@ -91,6 +91,17 @@ protected:
     uint32_t m_started = 0;
 
 private:
+    // What each kind of service does with the requests its thread receives.
+    // The start request: onStart's result (0 ends the thread).
+    virtual uint32_t startRequested() = 0;
+    // The stop request: onStop's result, after whatever must end first.
+    virtual uint32_t stopRequested() = 0;
+    // Any other request; it must be answered exactly once, now or later.
+    virtual void requestArrived(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments) = 0;
+
+    static uint32_t threadEntry(std::uintptr_t service);
+    // The service thread: receives requests until the stop request.
+    uint32_t serviceLoop();
     uint32_t deliver(uint32_t argumentCount, const std::uintptr_t* arguments);
 };
 
@@ -155,10 +166,12 @@ protected:
 private:
     class WorkerExit;
 
-    static uint32_t threadEntry(std::uintptr_t service);
+    uint32_t startRequested() override;
+    uint32_t stopRequested() override;
+    // Starts a worker for the request; the worker answers it.
+    void requestArrived(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments) override;
+
     static uint32_t workerEntry(std::uintptr_t service);
-    uint32_t serviceLoop();
-    void startWorker(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* arguments);
     uint32_t runWorker();
     void workerEnded();
 
