@@ -1,6 +1,8 @@
 #include "foundation/SerialService.h"
 #include "foundation/Service.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -25,14 +27,7 @@ constexpr uint32_t kStopResult = 7;
 
 uint32_t computed(std::uintptr_t value) { return static_cast<uint32_t>(value * 3 + 1); }
 
-bool eventually(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::eventually;
 
 // Library threads that post, each keeping what its post function returned.
 class Posters {

@@ -1,5 +1,7 @@
 #include "foundation/TcpSocket.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -60,15 +62,7 @@ uint32_t recvAll(TcpSocket& socket, uint8_t* buffer, uint32_t count) {
     return count;
 }
 
-// Repeats check every 10 ms for at most two seconds: loopback delivery is
-// quick but not synchronous with the sender's call.
-bool eventually(const std::function<bool()>& check) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (check()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
-}
+using test::eventually;
 
 TEST_F(TcpSocketTest, AcceptedSocketIsConnectedAndKnowsItsPeer) {
     TcpSocket listener;

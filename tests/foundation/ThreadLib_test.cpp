@@ -1,5 +1,7 @@
 #include "foundation/ThreadLib.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,15 +17,7 @@
 namespace vp {
 namespace {
 
-// Polls until done() holds; false after 5 s.
-bool eventually(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::eventually;
 
 bool reachesState(uint32_t id, uint32_t state) {
     return eventually([&] { return ThreadLib::stateOf(id) == state; });
