@@ -1,0 +1,144 @@
+// The attached file: mapped read-only while it is sent, written into the
+// receive folder while it arrives, and removed from there on request.
+
+#include "notes/NoteRecord.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace vp {
+
+namespace {
+
+// The platform's mapping reports no error code of its own; the sender only
+// needs to know that it failed, and shows the system's text for this one
+// ("file not found" or "access denied" would both be guesses).
+constexpr uint32_t kMapFailed = 1;
+// Past this many "(n)" names the folder is treated as unusable rather than
+// searched without end.
+constexpr uint32_t kMaximumNameSuffix = 100000;
+
+bool isUnsafeCharacter(unsigned char c) {
+    return c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr;
+}
+
+// Names that Windows opens as devices whatever the folder ("NUL.txt" too).
+bool isDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+} // namespace
+
+bool isPlainFileName(const TextString& name) {
+    const std::string text(name.c_str());
+    if (text.empty() || name.length() != text.size()) return false;
+    for (unsigned char c : text) {
+        if (isUnsafeCharacter(c)) return false;
+    }
+    // Windows drops trailing dots and spaces, so "..", "a." and "a " all name
+    // something other than what they say.
+    if (text.back() == '.' || text.back() == ' ' || text.front() == ' ') return false;
+    return !isDeviceName(text);
+}
+
+// A received name is only a name: whatever folder, drive or device it tries
+// to reach, the result is one plain name inside the receive folder.
+TextString safeFileName(const TextString& name) {
+    std::string text(name.c_str());
+    const std::string::size_type cut = text.find_last_of("\\/:");
+    if (cut != std::string::npos) text.erase(0, cut + 1);
+    for (char& c : text) {
+        if (isUnsafeCharacter(static_cast<unsigned char>(c))) c = '_';
+    }
+    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+    if (text.empty()) text = "attachment";
+    if (isDeviceName(text)) text.insert(0, "_");
+    return TextString(text.c_str());
+}
+
+uint32_t NoteRecord::MapAttachment(uint32_t& error) {
+    error = 0;
+    if (m_mapped) return 1;
+    if (m_window && !EnsureWindow()) {
+        error = kMapFailed;
+        return 0;
+    }
+    if (attachmentFolder.isEmpty()) return 0;
+    const TextString path = attachmentFolder + attachmentName;
+    m_mapping = platform::FileMapping::mapReadOnly(path.c_str());
+    if (!m_mapping.isValid()) {
+        error = kMapFailed;
+        return 0;
+    }
+    m_mapped = true;
+    return 1;
+}
+
+void NoteRecord::UnmapAttachment() {
+    m_mapping.reset();
+    m_mapped = false;
+}
+
+uint64_t NoteRecord::AttachmentSize() const {
+    return m_mapped ? m_mapping.size() : 0;
+}
+
+uint32_t NoteRecord::OpenIncomingAttachment(const TextString& receiveFolder) {
+    if (m_incoming || attachmentName.isEmpty()) return 0;
+    const std::string name(safeFileName(attachmentName).c_str());
+    const std::string::size_type dot = name.rfind('.');
+    const std::string base = name.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    const TextString folder = receiveFolder.collapseSeparator('\\');
+    if (folder.isEmpty()) return 0;
+
+    std::string suffix;
+    TextString candidate = (folder + "\\" + (base + extension).c_str()).collapseSeparator('\\');
+    for (uint32_t n = 1; RawFile::Exists(candidate); ++n) {
+        if (n > kMaximumNameSuffix) return 0;
+        suffix = "(" + std::to_string(n) + ")";
+        candidate = (folder + "\\" + (base + suffix + extension).c_str()).collapseSeparator('\\');
+    }
+    auto file = std::make_unique<RawFile>(candidate, RawFile::kWrite);
+    if (!file->IsOpen()) return 0;
+    attachmentFolder = folder + "\\";
+    attachmentName = (base + suffix + extension).c_str();
+    m_incoming = std::move(file);
+    return 1;
+}
+
+uint32_t NoteRecord::WriteIncomingAttachment(const void* bytes, uint32_t count) {
+    if (!m_incoming) return 0;
+    return m_incoming->Write(bytes, count);
+}
+
+uint32_t NoteRecord::CloseIncomingAttachment() {
+    if (!m_incoming) return 0;
+    m_incoming->close();
+    m_incoming.reset();
+    return 1;
+}
+
+// Only a file the receive folder holds is ever deleted, and only under its
+// exact name: collapsing spaces in the path, as older versions did, could
+// name a different file ("a  b.txt" would delete "a b.txt").
+void NoteRecord::RemoveAttachment(const TextString& receiveFolder) {
+    const TextString folder = attachmentFolder.collapseSeparator('\\');
+    if (!folder.isEmpty() && folder == receiveFolder.collapseSeparator('\\') && isPlainFileName(attachmentName)) {
+        const TextString path = folder + "\\" + attachmentName;
+        platform::deleteFile(path.c_str());
+    }
+    attachmentFolder = "";
+    attachmentName = "";
+}
+
+} // namespace vp

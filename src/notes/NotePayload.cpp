@@ -1,0 +1,113 @@
+// The byte form of a note between users: a 24-byte header of six unsigned
+// 32-bit little-endian values (version 5, autoReply, rectangle block size 16,
+// and the lengths of sender name, RTF content and attachment name), the
+// rectangle, then the three texts, contiguous and without NULs.
+
+#include "foundation/TimeText.h"
+#include "notes/NoteRecord.h"
+
+#include <cstring>
+#include <new>
+
+namespace vp {
+
+namespace {
+
+void putUint32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+    at[2] = static_cast<uint8_t>(value >> 16);
+    at[3] = static_cast<uint8_t>(value >> 24);
+}
+
+uint32_t getUint32(const uint8_t* at) {
+    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
+           (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
+}
+
+} // namespace
+
+uint32_t NoteRecord::BuildPayload(const TextString& senderName) {
+    m_payload.reset();
+    m_payloadSize = 0;
+    const uint32_t nameLength = senderName.length();
+    const uint32_t contentLength = content.size();
+    const uint32_t attachmentLength = attachmentName.length();
+    const uint64_t total = uint64_t{kPayloadHeaderSize} + kRectangleBlockSize + nameLength + contentLength +
+                           attachmentLength;
+    if (total > UINT32_MAX) return 0;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[total]);
+    if (!bytes) return 0;
+
+    uint8_t* at = bytes.get();
+    putUint32(at, kPayloadVersion);
+    putUint32(at + 4, autoReply ? 1u : 0u);
+    putUint32(at + 8, kRectangleBlockSize);
+    putUint32(at + 12, nameLength);
+    putUint32(at + 16, contentLength);
+    putUint32(at + 20, attachmentLength);
+    putUint32(at + 24, static_cast<uint32_t>(rect.left));
+    putUint32(at + 28, static_cast<uint32_t>(rect.top));
+    putUint32(at + 32, static_cast<uint32_t>(rect.right));
+    putUint32(at + 36, static_cast<uint32_t>(rect.bottom));
+    at += kPayloadHeaderSize + kRectangleBlockSize;
+    if (nameLength) std::memcpy(at, senderName.data(), nameLength);
+    at += nameLength;
+    if (contentLength) std::memcpy(at, content.data(), contentLength);
+    at += contentLength;
+    if (attachmentLength) std::memcpy(at, attachmentName.data(), attachmentLength);
+
+    m_payload = std::move(bytes);
+    m_payloadSize = static_cast<uint32_t>(total);
+    return 1;
+}
+
+// Every length is checked against the bytes that are there before anything
+// is copied, in 64-bit sums so that huge lengths cannot wrap. A rectangle
+// block of any size but 16 is refused: every sender builds 16, and a longer
+// block would otherwise shift the texts that follow it.
+uint32_t NoteRecord::ParsePayload(const uint8_t* bytes, uint32_t size, const platform::TimeSource& clock) {
+    received = 1;
+    if (!bytes || size < 8 || getUint32(bytes) != kPayloadVersion) return 0;
+    autoReply = getUint32(bytes + 4) != 0 ? 1 : 0;
+    if (size < kPayloadHeaderSize) return 0;
+    const uint32_t blockSize = getUint32(bytes + 8);
+    if (blockSize != kRectangleBlockSize) return 0;
+    const uint64_t nameLength = getUint32(bytes + 12);
+    const uint64_t contentLength = getUint32(bytes + 16);
+    const uint64_t attachmentLength = getUint32(bytes + 20);
+    const uint64_t rectangleEnd = uint64_t{kPayloadHeaderSize} + blockSize;
+    if (rectangleEnd + nameLength + contentLength + attachmentLength != size) return 0;
+
+    const uint8_t* at = bytes + kPayloadHeaderSize;
+    const int32_t senderLeft = static_cast<int32_t>(getUint32(at));
+    const int32_t senderTop = static_cast<int32_t>(getUint32(at + 4));
+    const int32_t senderRight = static_cast<int32_t>(getUint32(at + 8));
+    const int32_t senderBottom = static_cast<int32_t>(getUint32(at + 12));
+    at += blockSize;
+
+    // The texts go into locals first, so that a refusal leaves no half-read
+    // fields behind.
+    TextString name(reinterpret_cast<const char*>(at), static_cast<uint32_t>(nameLength));
+    at += nameLength;
+    ContentBuffer text;
+    const uint32_t textCopied = text.assign(at, static_cast<uint32_t>(contentLength));
+    at += contentLength;
+    TextString attachment(reinterpret_cast<const char*>(at), static_cast<uint32_t>(attachmentLength));
+    if (!name.isValid() || !textCopied || !attachment.isValid()) return 0;
+
+    // The note keeps its own cascade corner and takes the sender's size, in
+    // the wrapping arithmetic of the window rectangle.
+    rect.right = static_cast<int32_t>(static_cast<uint32_t>(rect.left) +
+                                      (static_cast<uint32_t>(senderRight) - static_cast<uint32_t>(senderLeft)));
+    rect.bottom = static_cast<int32_t>(static_cast<uint32_t>(rect.top) +
+                                       (static_cast<uint32_t>(senderBottom) - static_cast<uint32_t>(senderTop)));
+    peerName = std::move(name);
+    content = std::move(text);
+    attachmentName = std::move(attachment);
+    const TextString time = StatusTimeText(clock);
+    status = time.isValid() ? TextString("Received: ") + time : TextString("Unable to display received time.");
+    return 1;
+}
+
+} // namespace vp

@@ -1,0 +1,138 @@
+#include "notes/NoteRecord.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vp {
+namespace {
+
+std::string text(const ContentBuffer& value) {
+    return std::string(value.data() ? value.data() : "", value.size());
+}
+
+void setContent(NoteRecord& note, const std::string& rtf) {
+    note.content.assign(rtf.data(), static_cast<uint32_t>(rtf.size()));
+}
+
+const char kThreeParagraphs[] = R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}\pard\plain First line\par Second line\par Third})";
+
+class NoteReplyTest : public ::testing::Test {
+protected:
+    void SetUp() override { NoteList::instance().resetCascade({1024, 768}); }
+};
+
+TEST_F(NoteReplyTest, QuotesEveryParagraphUnderAHeader) {
+    NoteRecord source(TextString("ann@example.com"));
+    source.status = "Received: 09:05 AM 12/6/26 +0000";
+    setContent(source, kThreeParagraphs);
+    NoteRecord reply;
+    ASSERT_EQ(reply.ComposeReply(source), 1u);
+    EXPECT_EQ(text(reply.content),
+              "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\plain "
+              "{\n\\par \n\\par At 09:05 AM 12/6/26 +0000, ann wrote:\\par }"
+              ">First line\\par >Second line\\par >Third\\par }");
+    EXPECT_EQ(std::string(reply.peerName.c_str()), "ann@example.com") << "only the header drops the server";
+    EXPECT_EQ(std::string(reply.status.c_str()), "Ready");
+}
+
+TEST_F(NoteReplyTest, SometimeAgoAttachmentLineAndNoClosingBrace) {
+    NoteRecord source(TextString("bob"));
+    source.status = "Ready";
+    source.attachmentFolder = "C:\\In\\";
+    source.attachmentName = "plan.doc";
+    setContent(source, R"({\pard Only\par last)");
+    NoteRecord reply;
+    ASSERT_EQ(reply.ComposeReply(source), 1u);
+    // No "}" after the text: the rest is taken to the end and no "\par }"
+    // closes it.
+    EXPECT_EQ(text(reply.content),
+              "{\\pard {\n\\par \n\\par At {\\i sometime ago}, bob wrote:\\par }>Only\\par >last"
+              "Attachment Arrived As: \"plan.doc\"");
+    EXPECT_EQ(std::string(reply.attachmentName.c_str()), "") << "the reply carries no attachment";
+}
+
+TEST_F(NoteReplyTest, WithoutPardTheReplyIsHeaderAndMarkOnly) {
+    NoteRecord source(TextString("10.0.0.7"));
+    setContent(source, R"({\rtf1 plain text\par })");
+    NoteRecord reply;
+    ASSERT_EQ(reply.ComposeReply(source), 1u);
+    EXPECT_EQ(text(reply.content), "{\n\\par \n\\par At {\\i sometime ago}, 10.0.0.7 wrote:\\par }>");
+}
+
+TEST_F(NoteReplyTest, PlacedAtTheCentreAtLeast400By200) {
+    NoteRecord source;
+    source.rect = {0, 0, 185, 130};
+    source.reserved1 = 3;
+    source.reserved2 = 4;
+    source.alwaysOnTop = 1;
+    source.received = 1;
+    NoteRecord reply;
+    ASSERT_EQ(reply.ComposeReply(source), 1u);
+    EXPECT_EQ(reply.rect.left, (1024 - 185) / 2);
+    EXPECT_EQ(reply.rect.top, (768 - 130) / 2);
+    EXPECT_EQ(reply.rect.right - reply.rect.left, 400);
+    EXPECT_EQ(reply.rect.bottom - reply.rect.top, 200);
+    EXPECT_EQ(reply.reserved1, 3u);
+    EXPECT_EQ(reply.reserved2, 4u);
+    EXPECT_EQ(reply.alwaysOnTop, 1u);
+    EXPECT_EQ(reply.received, 0u);
+
+    source.rect = {50, 50, 650, 350};
+    NoteRecord large;
+    ASSERT_EQ(large.ComposeReply(source), 1u);
+    EXPECT_EQ(large.rect.left, 212);
+    EXPECT_EQ(large.rect.top, 234);
+    EXPECT_EQ(large.rect.right, 812);
+    EXPECT_EQ(large.rect.bottom, 534);
+}
+
+TEST_F(NoteReplyTest, CustomReplyTurnsLinesIntoParagraphs) {
+    NoteRecord source(TextString("ann"));
+    source.status = "Received: 11:59 PM 1/2/26 -0800";
+    setContent(source, R"({\pard Hi\par })");
+
+    NoteRecord alone;
+    ASSERT_EQ(alone.ComposeCustomReply(source, "Away now\nBack soon", 0), 1u);
+    EXPECT_EQ(text(alone.content), "{Away now\n\\par Back soon}");
+
+    NoteRecord quoting;
+    ASSERT_EQ(quoting.ComposeCustomReply(source, "Away\n", 1), 1u);
+    EXPECT_EQ(text(quoting.content),
+              "{\\pard Away\n\\par {\n\\par \n\\par At 11:59 PM 1/2/26 -0800, ann wrote:\\par }>Hi\\par >\\par }");
+
+    // The composed reply of a source without "\pard " has no place for the
+    // text: the text alone remains.
+    setContent(source, "no rtf at all");
+    NoteRecord bare;
+    ASSERT_EQ(bare.ComposeCustomReply(source, "Away", 1), 1u);
+    EXPECT_EQ(text(bare.content), "Away");
+}
+
+TEST_F(NoteReplyTest, AutoReplyNeverAnswersTheSignedInUser) {
+    std::vector<std::string> sentTo;
+    std::vector<uint32_t> autoFlags;
+    const auto send = [&](NoteRecord& note) {
+        sentTo.push_back(note.peerName.c_str());
+        autoFlags.push_back(note.autoReply);
+        return 1u;
+    };
+    const char* own[] = {"ann", "ANN", "Ann@Example.Com", "ann@example.com"};
+    for (const char* peer : own) {
+        NoteRecord source{TextString(peer)};
+        EXPECT_EQ(SendAutoReply(source, "I am away", 0, "Ann", "example.com", send), 0u) << peer;
+    }
+    EXPECT_TRUE(sentTo.empty());
+
+    const char* others[] = {"bob", "ann@elsewhere.org", "annie"};
+    for (const char* peer : others) {
+        NoteRecord source{TextString(peer)};
+        EXPECT_EQ(SendAutoReply(source, "I am away", 0, "Ann", "example.com", send), 1u) << peer;
+    }
+    EXPECT_EQ(sentTo, (std::vector<std::string>{"bob", "ann@elsewhere.org", "annie"}));
+    EXPECT_EQ(autoFlags, (std::vector<uint32_t>{1, 1, 1}));
+}
+
+} // namespace
+} // namespace vp
