@@ -28,6 +28,7 @@ public:
     void clear();
 
     const char* data() const { return m_data; }
+    char* data() { return m_data; }
     uint32_t size() const { return m_size; }
     uint32_t position() const { return m_position; }
 

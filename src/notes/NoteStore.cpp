@@ -1,0 +1,320 @@
+#include "notes/NoteStore.h"
+
+#include "app/MessageService.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vp {
+
+namespace {
+
+const char kCorruptedQuestion[] =
+    "Cannot load notes -- the file is corrupted.\n\nWould you like to abandon these notes and continue?";
+const char kNewerQuestion[] =
+    "Cannot load notes saved by a newer version of VELLUMPOST.\n\nWould you like to abandon these notes and continue?";
+const char kMemoryQuestion[] =
+    "Cannot bring up some saved notes -- possibly out of memory.\n\nWould you like to abandon these notes and continue?";
+
+// OK abandons the notes and goes on (1); Cancel stops (0).
+uint32_t askAbandon(const char* question) {
+    return ask(kNoOwner, question, kMbOkCancel) == kIdOk ? 1 : 0;
+}
+
+TextString underUser(const TextString& userFolder, const char* relative) {
+    return (userFolder + relative).collapseSeparator('\\');
+}
+
+// The notes on the desktop (those with a window, which the UI owns), taken
+// under the lock so that the caller may call into windows and delete notes
+// without holding it. Notes without a window belong to whoever made them (a
+// reply being composed, a note being received) and are never deleted here.
+std::vector<NoteRecord*> windowedNotes() {
+    NoteList& list = NoteList::instance();
+    std::vector<NoteRecord*> notes;
+    SemaphoreLock guard(list.lock());
+    for (NoteRecord* note = list.first(); note; note = list.next(*note)) {
+        if (note->window()) notes.push_back(note);
+    }
+    return notes;
+}
+
+// A fresh record, or null when memory ran out.
+std::unique_ptr<NoteRecord> newRecord() {
+    return std::unique_ptr<NoteRecord>(new (std::nothrow) NoteRecord);
+}
+
+} // namespace
+
+NoteStore::NoteStore(const TextString& userFolder, NoteStorePort& port, NoteOptions* options)
+    : m_port(port),
+      m_options(options),
+      m_userFolder(userFolder),
+      m_desktopPath(underUser(userFolder, "\\Notes\\DesktopNotes.nts")),
+      m_newPath(underUser(userFolder, "\\Notes\\NewNotes.nts")),
+      m_hiddenPath(underUser(userFolder, "\\Notes\\HiddenNotes.nts")),
+      m_tempNewPath(underUser(userFolder, "\\Notes\\TempNew.nts")),
+      m_tempHiddenPath(underUser(userFolder, "\\Notes\\TempHidden.nts")),
+      m_countPath(underUser(userFolder, "\\Notes\\NotesCount.cnt")),
+      m_tempDesktopPath(underUser(userFolder, "\\Notes\\TempDesktop.nts")),
+      m_tempCountPath(underUser(userFolder, "\\Notes\\TempCount.cnt")) {}
+
+uint32_t NoteStore::StartNotes() {
+    m_port.loadRichEdit();
+    m_port.registerNoteClass();
+    LoadCounts();
+    const uint32_t available = NewNoteCount() != 0 ? 1 : 0;
+    if (m_options) m_options->SetInt(NoteOptions::kNewNotesAvailable, available);
+    m_port.setNewNotesAvailable(available);
+
+    // Notes of older releases are read once and their files removed.
+    const TextString oldest = underUser(m_userFolder, "\\VELLUMPOST.nts");
+    {
+        RecordFile file;
+        if (file.Open(oldest, RecordFile::kReading)) {
+            LoadDesktopNotes(file);
+            file.Close();
+            platform::deleteFile(oldest.c_str());
+        }
+    }
+    const TextString all = underUser(m_userFolder, "\\Notes\\All.nts");
+    {
+        RecordFile file;
+        if (file.Open(all, RecordFile::kReading)) {
+            const uint32_t loaded = LoadDesktopNotes(file);
+            file.Close();
+            platform::deleteFile(all.c_str());
+            if (loaded) return 1;
+        }
+    }
+    RecordFile file;
+    if (file.Open(m_desktopPath, RecordFile::kReading)) LoadDesktopNotes(file);
+    return 1;
+}
+
+void NoteStore::StopNotes() {
+    SaveDesktopNotes(m_desktopPath);
+    m_port.unregisterNoteClass();
+    SaveCounts();
+    m_port.unloadRichEdit();
+}
+
+uint32_t NoteStore::LoadDesktopNotes(RecordFile& file) {
+    float version = 0;
+    if (!readNoteVersion(file, version)) return askAbandon(kCorruptedQuestion);
+    NoteLayout layout;
+    if (version == kDesktopNotesVersion) layout = NoteLayout::Current;
+    else if (version == kOldDesktopNotesVersion) layout = NoteLayout::Old199;
+    else if (version > kOldDesktopNotesVersion && version < 99.99f) return askAbandon(kNewerQuestion);
+    else return askAbandon(kCorruptedQuestion);
+
+    for (;;) {
+        std::unique_ptr<NoteRecord> note = newRecord();
+        if (!note) return askAbandon(kMemoryQuestion);
+        // A note that cannot be read ends the file; the notes before it stay.
+        if (!readNote(file, *note, layout)) return 1;
+        note->visible = 1;
+        m_port.openNote(note.release());
+    }
+}
+
+uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
+    const TextString temporary = path == m_desktopPath ? m_tempDesktopPath : path + ".tmp";
+    uint32_t written = 0;
+    {
+        RecordFile file;
+        if (file.Open(temporary, RecordFile::kWriting) && writeNoteVersion(file)) {
+            written = 1;
+            NoteList& list = NoteList::instance();
+            // The one place that calls into windows under the lock: the
+            // notes must not change while they are written.
+            SemaphoreLock guard(list.lock());
+            for (NoteRecord* note = list.first(); note && written; note = list.next(*note)) {
+                if (!note->window()) continue;
+                note->EnsureWindow();
+                written = writeNote(file, *note);
+            }
+            written = written && file.flush();
+        }
+        file.Close();
+    }
+    // The old file is replaced only by a complete new one.
+    const uint32_t replaced = written && platform::renameOver(temporary.c_str(), path.c_str()) ? 1 : 0;
+    if (!replaced) platform::deleteFile(temporary.c_str());
+
+    const std::vector<NoteRecord*> notes = windowedNotes();
+    for (NoteRecord* note : notes) note->window()->hide();
+    for (NoteRecord* note : notes) m_port.deleteNote(note);
+    return replaced;
+}
+
+uint32_t NoteStore::AppendToNewNotes(const NoteRecord& note) {
+    return append(note, m_newPath, m_tempNewPath, NoteList::instance().newNotes);
+}
+
+uint32_t NoteStore::AppendToHiddenNotes(const NoteRecord& note) {
+    return append(note, m_hiddenPath, m_tempHiddenPath, NoteList::instance().hiddenNotes);
+}
+
+// The file is copied note by note into the temporary file with the new note
+// at its end, and the copy replaces the file in one rename: a failure at any
+// point leaves the file as it was.
+uint32_t NoteStore::append(const NoteRecord& note, const TextString& path, const TextString& temporary,
+                           uint32_t& counter) {
+    uint32_t written = 0;
+    {
+        RecordFile target;
+        if (!target.Open(temporary, RecordFile::kWriting)) return 0;
+        RecordFile source;
+        if (source.Open(path, RecordFile::kReading)) {
+            for (;;) {
+                std::unique_ptr<NoteRecord> copy = newRecord();
+                if (!copy || !readNote(source, *copy)) break;
+                if (!writeNote(target, *copy)) break;
+            }
+        }
+        written = writeNote(target, note) && target.flush();
+    }
+    if (!written) return 0;
+    if (!platform::renameOver(temporary.c_str(), path.c_str())) return 0;
+    NoteList& list = NoteList::instance();
+    SemaphoreLock guard(list.lock());
+    ++counter;
+    return 1;
+}
+
+uint32_t NoteStore::ShowNewNotes() {
+    return showFile(m_newPath, NoteList::instance().newNotes);
+}
+
+uint32_t NoteStore::ShowHiddenNotes() {
+    return showFile(m_hiddenPath, NoteList::instance().hiddenNotes);
+}
+
+uint32_t NoteStore::showFile(const TextString& path, uint32_t& counter) {
+    std::vector<std::unique_ptr<NoteRecord>> notes;
+    {
+        RecordFile file;
+        if (!file.Open(path, RecordFile::kReading)) return 0;
+        for (;;) {
+            std::unique_ptr<NoteRecord> note = newRecord();
+            if (!note) return 0;  // the notes read are destroyed, the file stays
+            if (!readNote(file, *note)) break;
+            notes.push_back(std::move(note));
+        }
+    }
+    for (auto& note : notes) m_port.openNote(note.release());
+    platform::deleteFile(path.c_str());
+    {
+        NoteList& list = NoteList::instance();
+        SemaphoreLock guard(list.lock());
+        counter = 0;
+    }
+    SaveCounts();
+    return 1;
+}
+
+// A note leaves the desktop only once it is safely in the hidden-notes file.
+void NoteStore::HideAllNotes() {
+    for (NoteRecord* note : windowedNotes()) {
+        note->EnsureWindow();
+        if (AppendToHiddenNotes(*note)) m_port.deleteNote(note);
+    }
+}
+
+void NoteStore::DeleteDesktopNotes() {
+    const std::vector<NoteRecord*> notes = windowedNotes();
+    std::vector<NoteRecord*> shown;
+    for (NoteRecord* note : notes) {
+        // The flag is read before hiding, which clears it in the window.
+        if (note->visible) shown.push_back(note);
+        note->window()->hide();
+    }
+    for (NoteRecord* note : shown) m_port.deleteNote(note);
+}
+
+uint32_t NoteStore::LoadCounts() {
+    RecordFile file;
+    if (!file.Open(m_countPath, RecordFile::kReading)) return 0;
+    uint32_t marker = 0;
+    uint32_t newCount = 0;
+    uint32_t desktopCount = 0;
+    uint32_t hiddenCount = 0;
+    if (!file.readUint32(marker) || marker != kCountMarker || !file.readUint32(newCount) ||
+        !file.readUint32(desktopCount) || !file.readUint32(hiddenCount)) {
+        return 0;
+    }
+    NoteList& list = NoteList::instance();
+    SemaphoreLock guard(list.lock());
+    list.newNotes = newCount;
+    list.desktopNotes = desktopCount;
+    list.hiddenNotes = hiddenCount;
+    return 1;
+}
+
+uint32_t NoteStore::SaveCounts() {
+    uint32_t newCount = 0;
+    uint32_t desktopCount = 0;
+    uint32_t hiddenCount = 0;
+    {
+        NoteList& list = NoteList::instance();
+        SemaphoreLock guard(list.lock());
+        newCount = list.newNotes;
+        desktopCount = list.desktopNotes;
+        hiddenCount = list.hiddenNotes;
+    }
+    uint32_t written = 0;
+    {
+        RecordFile file;
+        written = file.Open(m_tempCountPath, RecordFile::kWriting) && file.writeUint32(kCountMarker) &&
+                  file.writeUint32(newCount) && file.writeUint32(desktopCount) && file.writeUint32(hiddenCount) &&
+                  file.flush();
+    }
+    if (written && platform::renameOver(m_tempCountPath.c_str(), m_countPath.c_str())) return 1;
+    platform::deleteFile(m_tempCountPath.c_str());
+    return 0;
+}
+
+uint32_t NoteStore::NewNoteCount() const {
+    NoteList& list = NoteList::instance();
+    SemaphoreLock guard(list.lock());
+    return list.newNotes;
+}
+
+uint32_t NoteStore::DesktopNoteCount() const {
+    NoteList& list = NoteList::instance();
+    SemaphoreLock guard(list.lock());
+    list.desktopNotes = list.count();
+    return list.desktopNotes;
+}
+
+uint32_t NoteStore::HiddenNoteCount() const {
+    NoteList& list = NoteList::instance();
+    SemaphoreLock guard(list.lock());
+    return list.hiddenNotes;
+}
+
+// Each number right-aligned in three columns, as "%3ld" prints it; counts
+// read from the count file may be large, so the sum is taken in 64 bits.
+TextString NoteStore::statisticsText() const {
+    const uint64_t n = NewNoteCount();
+    const uint64_t d = DesktopNoteCount();
+    const uint64_t h = HiddenNoteCount();
+    const uint64_t t = n + d + h;
+    const auto column = [](uint64_t value) {
+        std::string digits = std::to_string(value);
+        return std::string(digits.size() < 3 ? 3 - digits.size() : 0, ' ') + digits;
+    };
+    const std::string text = "Statistics\n" + column(n) + (n < 2 ? " new note\n" : " new notes\n") + column(d) +
+                             (d < 2 ? " desktop note\n" : " desktop notes\n") + column(h) +
+                             (h < 2 ? " hidden note\n" : " hidden notes\n") + "_____________________\n" + column(t) +
+                             (t < 2 ? " note in total" : " notes in total");
+    return TextString(text.c_str());
+}
+
+void NoteStore::ShowStatistics() const {
+    showInfo(statisticsText().c_str());
+}
+
+} // namespace vp
