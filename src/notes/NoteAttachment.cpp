@@ -52,16 +52,20 @@ bool isPlainFileName(const TextString& name) {
 // A received name is only a name: whatever folder, drive or device it tries
 // to reach, the result is one plain name inside the receive folder.
 TextString safeFileName(const TextString& name) {
-    std::string text(name.c_str());
-    const std::string::size_type cut = text.find_last_of("\\/:");
-    if (cut != std::string::npos) text.erase(0, cut + 1);
+    const std::string given(name.c_str());
+    // Only what follows the last separator or drive colon is the name.
+    const std::string::size_type cut = given.find_last_of("\\/:");
+    std::string::size_type begin = cut == std::string::npos ? 0 : cut + 1;
+    std::string::size_type end = given.size();
+    while (begin < end && given[begin] == ' ') ++begin;
+    while (end > begin && (given[end - 1] == '.' || given[end - 1] == ' ')) --end;
+    std::string text = given.substr(begin, end - begin);
     for (char& c : text) {
         if (isUnsafeCharacter(static_cast<unsigned char>(c))) c = '_';
     }
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
-    while (!text.empty() && text.front() == ' ') text.erase(0, 1);
     if (text.empty()) text = "attachment";
-    if (isDeviceName(text)) text.insert(0, "_");
+    // A device name ("CON", "LPT1.txt") would open the device, not a file.
+    if (isDeviceName(text)) return TextString("_") + text.c_str();
     return TextString(text.c_str());
 }
 
@@ -105,7 +109,7 @@ uint32_t NoteRecord::OpenIncomingAttachment(const TextString& receiveFolder) {
     TextString candidate = (folder + "\\" + (base + extension).c_str()).collapseSeparator('\\');
     for (uint32_t n = 1; RawFile::Exists(candidate); ++n) {
         if (n > kMaximumNameSuffix) return 0;
-        suffix = "(" + std::to_string(n) + ")";
+        suffix = std::string("(").append(std::to_string(n)).append(")");
         candidate = (folder + "\\" + (base + suffix + extension).c_str()).collapseSeparator('\\');
     }
     auto file = std::make_unique<RawFile>(candidate, RawFile::kWrite);
