@@ -1,4 +1,5 @@
 #include "contacts/ContactListFile.h"
+#include "foundation/LittleEndian.h"
 
 #include "app/AppInfo.h"
 #include "app/MessageService.h"
@@ -153,8 +154,7 @@ uint32_t ContactListFile::load(ContactTree& tree) {
         return failLoad();
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(value.data());
-    const uint32_t version = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                             static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    const uint32_t version = readLittleEndian32(bytes);
     if (version != kPreviousLayoutVersion) return failLoad();
     showInfo(upgradeText().c_str());
     if (!importPrevious(tree, file)) return failLoad();

@@ -1,4 +1,5 @@
 #include "contacts/ContactRecord.h"
+#include "foundation/LittleEndian.h"
 
 #include <cstring>
 #include <utility>
@@ -49,8 +50,7 @@ uint32_t readPair(RecordFile& file, TextString& name, TextString& value) {
 void takeNumber(const TextString& value, uint32_t& field) {
     if (value.length() < 4 || !value.data()) return;
     const auto* bytes = reinterpret_cast<const uint8_t*>(value.data());
-    field = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    field = readLittleEndian32(bytes);
 }
 
 } // namespace
@@ -68,16 +68,14 @@ TextString NameKey::keyText(const TextString& userName, const TextString& server
 }
 
 ByteBuffer numberField(uint32_t value) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    uint8_t bytes[4];
+    writeLittleEndian32(bytes, value);
     return ByteBuffer(bytes, 4);
 }
 
 uint32_t numberOf(const ByteBuffer& field) {
     if (field.size() != 4) return 0;
-    const uint8_t* bytes = field.data();
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return readLittleEndian32(field.data());
 }
 
 ContactRecord::ContactRecord() : m_address("Unknown") {}

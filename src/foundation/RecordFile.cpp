@@ -1,4 +1,5 @@
 #include "foundation/RecordFile.h"
+#include "foundation/LittleEndian.h"
 
 #include <cstring>
 #include <memory>
@@ -10,18 +11,6 @@ namespace {
 
 constexpr char kSignature[] = "IFFIO";
 constexpr uint32_t kSignatureLength = 5;
-
-void putUint32(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-    out[2] = static_cast<uint8_t>(value >> 16);
-    out[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t getUint32(const uint8_t* in) {
-    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 | static_cast<uint32_t>(in[2]) << 16 |
-           static_cast<uint32_t>(in[3]) << 24;
-}
 
 } // namespace
 
@@ -63,7 +52,7 @@ uint32_t RecordFile::Open(const TextString& path, uint32_t direction) {
     }
     // A signature record is five bytes long; any other first length word
     // (a text file's first four letters, say) means this is no record file.
-    if (getUint32(word) != kSignatureLength) {
+    if (readLittleEndian32(word) != kSignatureLength) {
         failOpen(kErrSignature);
         return 0;
     }
@@ -118,7 +107,7 @@ uint32_t RecordFile::WriteRecord(const void* bytes, uint32_t length) {
         return 0;
     }
     uint8_t word[4];
-    putUint32(word, length);
+    writeLittleEndian32(word, length);
     if (!writeExact(word, 4) || !writeExact(bytes, length)) return 0;
     return 1;
 }
@@ -153,7 +142,7 @@ void RecordFile::readNextLength() {
         return;
     }
     m_remaining -= 4;
-    const uint32_t length = getUint32(word);
+    const uint32_t length = readLittleEndian32(word);
     // A length past the end of the file is damage, not a record: nothing is
     // ever allocated for it.
     if (length > m_remaining) {
@@ -189,14 +178,14 @@ uint32_t RecordFile::writeExact(const void* bytes, uint32_t count) {
 
 uint32_t RecordFile::writeUint32(uint32_t value) {
     uint8_t bytes[4];
-    putUint32(bytes, value);
+    writeLittleEndian32(bytes, value);
     return WriteRecord(bytes, 4);
 }
 
 uint32_t RecordFile::readUint32(uint32_t& value) {
     uint8_t bytes[4];
     if (!ReadRecord(bytes, 4)) return 0;
-    value = getUint32(bytes);
+    value = readLittleEndian32(bytes);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 // and the lengths of sender name, RTF content and attachment name), the
 // rectangle, then the three texts, contiguous and without NULs.
 
+#include "foundation/LittleEndian.h"
 #include "foundation/TimeText.h"
 #include "notes/NoteRecord.h"
 
@@ -12,18 +13,6 @@
 namespace vp {
 
 namespace {
-
-void putUint32(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-    at[2] = static_cast<uint8_t>(value >> 16);
-    at[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t getUint32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-           (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
 
 } // namespace
 
@@ -40,16 +29,16 @@ uint32_t NoteRecord::BuildPayload(const TextString& senderName) {
     if (!bytes) return 0;
 
     uint8_t* at = bytes.get();
-    putUint32(at, kPayloadVersion);
-    putUint32(at + 4, autoReply ? 1u : 0u);
-    putUint32(at + 8, kRectangleBlockSize);
-    putUint32(at + 12, nameLength);
-    putUint32(at + 16, contentLength);
-    putUint32(at + 20, attachmentLength);
-    putUint32(at + 24, static_cast<uint32_t>(rect.left));
-    putUint32(at + 28, static_cast<uint32_t>(rect.top));
-    putUint32(at + 32, static_cast<uint32_t>(rect.right));
-    putUint32(at + 36, static_cast<uint32_t>(rect.bottom));
+    writeLittleEndian32(at, kPayloadVersion);
+    writeLittleEndian32(at + 4, autoReply ? 1u : 0u);
+    writeLittleEndian32(at + 8, kRectangleBlockSize);
+    writeLittleEndian32(at + 12, nameLength);
+    writeLittleEndian32(at + 16, contentLength);
+    writeLittleEndian32(at + 20, attachmentLength);
+    writeLittleEndian32(at + 24, static_cast<uint32_t>(rect.left));
+    writeLittleEndian32(at + 28, static_cast<uint32_t>(rect.top));
+    writeLittleEndian32(at + 32, static_cast<uint32_t>(rect.right));
+    writeLittleEndian32(at + 36, static_cast<uint32_t>(rect.bottom));
     at += kPayloadHeaderSize + kRectangleBlockSize;
     if (nameLength) std::memcpy(at, senderName.data(), nameLength);
     at += nameLength;
@@ -68,22 +57,22 @@ uint32_t NoteRecord::BuildPayload(const TextString& senderName) {
 // block would otherwise shift the texts that follow it.
 uint32_t NoteRecord::ParsePayload(const uint8_t* bytes, uint32_t size, const platform::TimeSource& clock) {
     received = 1;
-    if (!bytes || size < 8 || getUint32(bytes) != kPayloadVersion) return 0;
-    autoReply = getUint32(bytes + 4) != 0 ? 1 : 0;
+    if (!bytes || size < 8 || readLittleEndian32(bytes) != kPayloadVersion) return 0;
+    autoReply = readLittleEndian32(bytes + 4) != 0 ? 1 : 0;
     if (size < kPayloadHeaderSize) return 0;
-    const uint32_t blockSize = getUint32(bytes + 8);
+    const uint32_t blockSize = readLittleEndian32(bytes + 8);
     if (blockSize != kRectangleBlockSize) return 0;
-    const uint64_t nameLength = getUint32(bytes + 12);
-    const uint64_t contentLength = getUint32(bytes + 16);
-    const uint64_t attachmentLength = getUint32(bytes + 20);
+    const uint64_t nameLength = readLittleEndian32(bytes + 12);
+    const uint64_t contentLength = readLittleEndian32(bytes + 16);
+    const uint64_t attachmentLength = readLittleEndian32(bytes + 20);
     const uint64_t rectangleEnd = uint64_t{kPayloadHeaderSize} + blockSize;
     if (rectangleEnd + nameLength + contentLength + attachmentLength != size) return 0;
 
     const uint8_t* at = bytes + kPayloadHeaderSize;
-    const int32_t senderLeft = static_cast<int32_t>(getUint32(at));
-    const int32_t senderTop = static_cast<int32_t>(getUint32(at + 4));
-    const int32_t senderRight = static_cast<int32_t>(getUint32(at + 8));
-    const int32_t senderBottom = static_cast<int32_t>(getUint32(at + 12));
+    const int32_t senderLeft = static_cast<int32_t>(readLittleEndian32(at));
+    const int32_t senderTop = static_cast<int32_t>(readLittleEndian32(at + 4));
+    const int32_t senderRight = static_cast<int32_t>(readLittleEndian32(at + 8));
+    const int32_t senderBottom = static_cast<int32_t>(readLittleEndian32(at + 12));
     at += blockSize;
 
     // The texts go into locals first, so that a refusal leaves no half-read

@@ -1,4 +1,5 @@
 #include "settings/ContactPlacement.h"
+#include "foundation/LittleEndian.h"
 
 namespace vp {
 
@@ -19,15 +20,13 @@ bool readDword(RegistryKey& key, const char* name, int32_t& value) {
     uint32_t count = 0;
     if (key.queryValue(name, type, bytes, sizeof bytes, count) != RegistryResult::Success) return false;
     if (type != kRegDword || count != 4) return false;
-    value = static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                                 static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
+    value = static_cast<int32_t>(readLittleEndian32(bytes));
     return true;
 }
 
 bool writeDword(RegistryKey& key, const char* name, int32_t value) {
-    const auto word = static_cast<uint32_t>(value);
-    const uint8_t bytes[4] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
-                              static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24)};
+    uint8_t bytes[4];
+    writeLittleEndian32(bytes, static_cast<uint32_t>(value));
     return key.setValue(name, kRegDword, bytes, 4) == RegistryResult::Success;
 }
 

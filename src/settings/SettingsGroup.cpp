@@ -1,4 +1,5 @@
 #include "settings/SettingsGroup.h"
+#include "foundation/LittleEndian.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,15 +11,10 @@ namespace {
 using platform::RegistryKey;
 using platform::RegistryResult;
 
-uint32_t decodeDword(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 void saveValue(RegistryKey& key, const SettingDefinition& value, uint32_t number, const TextString& text) {
     if (value.kind == SettingKind::Integer) {
-        const uint8_t bytes[4] = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
-                                  static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)};
+        uint8_t bytes[4];
+        writeLittleEndian32(bytes, number);
         key.setValue(value.valueName, platform::kRegDword, bytes, sizeof bytes);
     } else {
         // The text's own length, without a NUL.
@@ -36,7 +32,7 @@ void loadValue(RegistryKey& key, const SettingDefinition& value, ByteBuffer& buf
         return;
     }
     if (value.kind == SettingKind::Integer) {
-        if (type == platform::kRegDword && count == 4) number = decodeDword(buffer.data());
+        if (type == platform::kRegDword && count == 4) number = readLittleEndian32(buffer.data());
     } else if (type == platform::kRegString) {
         // The byte count the registry gives is the length.
         TextString loaded(reinterpret_cast<const char*>(buffer.data()), count);
