@@ -1,0 +1,43 @@
+#include "protocol/Payload.h"
+
+#include "foundation/LittleEndian.h"
+#include "protocol/Wire.h"
+
+#include <cstring>
+#include <utility>
+
+namespace vp {
+
+PayloadWriter::PayloadWriter(uint64_t size) {
+    m_ok = size <= wire::kMaxPayloadLength && m_buffer.resize(static_cast<uint32_t>(size)) == 1;
+}
+
+void PayloadWriter::word(uint32_t value) {
+    if (!m_ok || m_buffer.size() - m_at < 4) return;
+    writeLittleEndian32(m_buffer.data() + m_at, value);
+    m_at += 4;
+}
+
+void PayloadWriter::text(const TextString& text) {
+    if (!m_ok || text.length() == 0 || m_buffer.size() - m_at < text.length()) return;
+    std::memcpy(m_buffer.data() + m_at, text.data(), text.length());
+    m_at += text.length();
+}
+
+bool PayloadReader::word(uint32_t& value) {
+    if (remaining() < 4) return false;
+    value = readLittleEndian32(m_bytes + m_at);
+    m_at += 4;
+    return true;
+}
+
+bool PayloadReader::text(uint32_t length, TextString& text) {
+    if (remaining() < length) return false;
+    TextString taken(reinterpret_cast<const char*>(m_bytes + m_at), length);
+    if (!taken.isValid()) return false;
+    text = std::move(taken);
+    m_at += length;
+    return true;
+}
+
+} // namespace vp

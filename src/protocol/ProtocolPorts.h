@@ -1,0 +1,77 @@
+#pragma once
+// What a conversation reaches outside the wire: the contact model, the
+// settings, the listener service, and the handlers of the requests that
+// arrive on the peer port. A ClientProtocol gets them in a ProtocolContext;
+// a port left null refuses what it would serve.
+
+#include "foundation/TextString.h"
+#include "protocol/FrameHeader.h"
+#include "protocol/Wire.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace vp {
+
+class ClientProtocol;
+class ContactList;
+class GeneralOptions;
+class NoteRecord;
+class TcpSocket;
+
+// The listener service as the log-in sees it.
+class PeerListenerPort {
+public:
+    virtual ~PeerListenerPort() = default;
+    // 1 while the peer listener accepts connections.
+    virtual uint32_t isPeerListenerRunning() = 0;
+    // Opens the relay channel to serverHost with the ticket the log-in
+    // received, in the background: 1 when that was started.
+    virtual uint32_t openEventConnection(const TextString& serverHost, const TextString& ticket) = 0;
+};
+
+// Takes in a note whose header arrived with this system's own version.
+class NoteReceiverPort {
+public:
+    virtual ~NoteReceiverPort() = default;
+    // Reads the payload and the attached file and answers the sender; 1
+    // when the note was taken in. A receiver that keeps the record releases
+    // it from note; whatever is left there is destroyed when this returns.
+    virtual uint32_t ReceiveNote(ClientProtocol& protocol, TcpSocket& socket, const FrameHeader& header,
+                                 std::unique_ptr<NoteRecord>& note) = 0;
+};
+
+// Starts relaying a connection the server asks this client to answer.
+class RelayStarterPort {
+public:
+    virtual ~RelayStarterPort() = default;
+    // The header's length is above 0; sends its own replies; 1 when the
+    // relay was started.
+    virtual uint32_t startRelay(ClientProtocol& protocol, TcpSocket& socket, const FrameHeader& header) = 0;
+};
+
+// The announcement box.
+class AnnouncementPort {
+public:
+    virtual ~AnnouncementPort() = default;
+    virtual void showAnnouncement(const TextString& text) = 0;
+};
+
+struct ProtocolContext {
+    // ConnectToServer always goes to this port; only tests and the robot
+    // change it.
+    uint16_t serverPort = wire::kServerPort;
+    // The contact model, when it is ready; presence updates go nowhere
+    // without it and every known-contact query is answered NO.
+    ContactList* contacts = nullptr;
+    // Where HomeURL is read; the built-in maker's page without it.
+    GeneralOptions* general = nullptr;
+    // Without a listener the client counts as behind a proxy and a log-in
+    // that needs the relay channel fails.
+    PeerListenerPort* listener = nullptr;
+    NoteReceiverPort* notes = nullptr;
+    RelayStarterPort* relay = nullptr;
+    AnnouncementPort* announcements = nullptr;
+};
+
+} // namespace vp
