@@ -1,5 +1,6 @@
 #include "protocol/ClientProtocol.h"
 #include "protocol/ProtocolVersion.h"
+#include "support/AllocationWatch.h"
 #include "support/ScriptedPeer.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ TEST_F(FramingTest, GetYesNoReadsEveryKindOfReply) {
         {"NO reason cut short", frame(kOwnVersion, 0, 3) + "a", -1, diagnostic("NO-2"), ""},
         {"NO of 4 GiB", frame(kOwnVersion, 0, 0xFFFFFFFF), 0, "", ""},
     };
+    AllocationWatch allocations;
     for (const bool timed : {false, true}) {
         for (const ReplyCase& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (timed ? " (timed)" : ""));
@@ -93,6 +95,8 @@ TEST_F(FramingTest, GetYesNoReadsEveryKindOfReply) {
             EXPECT_EQ(peer.finish(), "");
         }
     }
+    // The 4 GiB replies were refused, not allocated.
+    EXPECT_LT(allocations.largest(), 64u << 20);
 }
 
 TEST_F(FramingTest, TimedReadsGiveUpAfterWholeSeconds) {
@@ -141,7 +145,9 @@ TEST_F(FramingTest, RepliesAndUploadsGoOutByteForByte) {
     EXPECT_EQ(protocol.AcceptUpload(socket, FrameHeader{kOwnVersion, 101, 0}), 1u);
     EXPECT_STREQ(protocol.replyText().c_str(), "");
     // Too long to take: refused before anything is sent or allocated.
+    AllocationWatch allocations;
     EXPECT_EQ(protocol.AcceptUpload(socket, FrameHeader{kOwnVersion, 101, 0xFFFFFFFF}), 0u);
+    EXPECT_LT(allocations.largest(), 64u << 20);
     socket.Close();
     EXPECT_EQ(peer.finish(), "");
 }

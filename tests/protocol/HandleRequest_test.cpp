@@ -1,6 +1,7 @@
 #include "notes/NoteList.h"
 #include "notes/NoteRecord.h"
 #include "protocol/ProtocolFixture.h"
+#include "support/AllocationWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -227,8 +228,10 @@ TEST_F(HandleRequestTest, ContactStatusEventsUpdateKnownContactsOnly) {
     {
         SCOPED_TRACE("a 4 GiB event is refused before anything is allocated");
         ScriptedPeer peer;
+        AllocationWatch allocations;
         peer.send(frame(kOwnVersion, 102, 0xFFFFFFFF)).expect(no() + no());
         EXPECT_EQ(serve(peer), 0u);
+        EXPECT_LT(allocations.largest(), 64u << 20);
     }
     {
         SCOPED_TRACE("offline, through the relay");
