@@ -20,6 +20,21 @@ TextString diagnostic(const char* step) {
     return TextString("ClientProtocol::GetYesNo(): (_INVALID_YESNO_ ") + step + ")";
 }
 
+// Exactly count bytes, each receive waiting at most seconds (kUntimed: as
+// long as it takes).
+uint32_t receiveExactly(TcpSocket& socket, void* buffer, uint32_t count, int64_t seconds) {
+    if (!socket.IsValid() || buffer == nullptr || count == 0) return 0;
+    auto* at = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const uint32_t received =
+            seconds == kUntimed ? socket.Recv(at, count) : socket.RecvTimed(at, count, static_cast<uint32_t>(seconds));
+        if (received == 0) return 0;
+        at += received;
+        count -= received;
+    }
+    return 1;
+}
+
 } // namespace
 
 uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length) {
@@ -101,28 +116,11 @@ uint32_t ClientProtocol::SendAll(TcpSocket& socket, const void* bytes, uint32_t 
 }
 
 uint32_t ClientProtocol::RecvAll(TcpSocket& socket, void* buffer, uint32_t count) {
-    if (!socket.IsValid() || buffer == nullptr || count == 0) return 0;
-    auto* at = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        const uint32_t received = socket.Recv(at, count);
-        if (received == 0) return 0;
-        at += received;
-        count -= received;
-    }
-    return 1;
+    return receiveExactly(socket, buffer, count, kUntimed);
 }
 
 uint32_t ClientProtocol::RecvAllTimed(TcpSocket& socket, void* buffer, uint32_t count, uint32_t timeoutMilliseconds) {
-    if (!socket.IsValid() || buffer == nullptr || count == 0) return 0;
-    const uint32_t seconds = timeoutMilliseconds / 1000;
-    auto* at = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        const uint32_t received = socket.RecvTimed(at, count, seconds);
-        if (received == 0) return 0;
-        at += received;
-        count -= received;
-    }
-    return 1;
+    return receiveExactly(socket, buffer, count, timeoutMilliseconds / 1000);
 }
 
 uint32_t ClientProtocol::SendReply(TcpSocket& socket, uint32_t version, uint32_t flag, const TextString& text) {

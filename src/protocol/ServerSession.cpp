@@ -29,7 +29,7 @@ constexpr char kNoMemory[] = "Not enough memory to continue.";
 constexpr char kConnectionLost[] = "Connection lost unexpectedly.";
 constexpr char kQueryRefused[] = "Server has refused this request.";
 
-// The address longest dotted text fits with its terminator.
+// Room for the longest dotted address with its terminator.
 constexpr uint32_t kAddressSize = 64;
 
 uint64_t lengthOf(const TextString& text) { return text.length(); }
@@ -55,6 +55,7 @@ uint32_t ClientProtocol::ConnectToServer(TcpSocket& socket, const TextString& ho
 
 uint32_t ClientProtocol::Login(TextString& result, TcpSocket& socket, const TextString& serverHost,
                                const TextString& userName, const TextString& password) {
+    m_errorText = "";
     const uint32_t ok = [&]() -> uint32_t {
         PayloadWriter payload(16 + lengthOf(userName) + lengthOf(password));
         if (!payload.ok()) return 0;
