@@ -5,7 +5,7 @@
 #include "app/AppInfo.h"
 #include "contacts/ContactList.h"
 #include "protocol/ClientProtocol.h"
-#include "protocol/Payload.h"
+#include "protocol/SessionPayloads.h"
 #include "protocol/Wire.h"
 #include "settings/Endpoints.h"
 #include "settings/GeneralOptions.h"
@@ -32,8 +32,6 @@ constexpr char kQueryRefused[] = "Server has refused this request.";
 // Room for the longest dotted address with its terminator.
 constexpr uint32_t kAddressSize = 64;
 
-uint64_t lengthOf(const TextString& text) { return text.length(); }
-
 } // namespace
 
 // The wait between looks is a readiness wait of at most one interval, so a
@@ -57,9 +55,9 @@ uint32_t ClientProtocol::Login(TextString& result, TcpSocket& socket, const Text
                                const TextString& userName, const TextString& password) {
     m_errorText = "";
     const uint32_t ok = [&]() -> uint32_t {
-        PayloadWriter payload(16 + lengthOf(userName) + lengthOf(password));
-        if (!payload.ok()) return 0;
-        if (!sendHeader(socket, wire::kLogin, payload.size())) return 0;
+        const uint64_t size = loginPayloadSize(userName, password);
+        if (size > wire::kMaxPayloadLength) return 0;
+        if (!sendHeader(socket, wire::kLogin, static_cast<uint32_t>(size))) return 0;
         if (GetYesNo(socket, m_ownVersion) != 1) return 0;
         // The second YES carries this client's address as the server sees it.
         if (GetYesNo(socket, m_ownVersion) != 1) return 0;
@@ -69,13 +67,8 @@ uint32_t ClientProtocol::Login(TextString& result, TcpSocket& socket, const Text
             LocalAddress(local, sizeof local);
             behindProxy = m_replyText == local ? 0 : 1;
         }
-        payload.word(userName.length());
-        payload.word(password.length());
-        payload.word(4);
-        payload.text(userName);
-        payload.text(password);
-        payload.word(behindProxy);
-        if (!SendAll(socket, payload.data(), payload.size())) return 0;
+        const PayloadWriter payload = loginPayload(userName, password, behindProxy);
+        if (!payload.ok() || !SendAll(socket, payload.data(), payload.size())) return 0;
         if (behindProxy) {
             // The relay ticket, which the relay channel presents to the server.
             if (GetYesNo(socket, m_ownVersion) != 1 || m_replyText.isEmpty()) return 0;
@@ -128,17 +121,11 @@ uint32_t ClientProtocol::ChangePassword(TcpSocket& socket, const TextString& use
                                         const TextString& newPassword) {
     m_errorText = "";
     if (!socket.IsConnected()) return 0;
-    PayloadWriter payload(16 + lengthOf(userName) + lengthOf(currentPassword) + lengthOf(userNameAgain) +
-                          lengthOf(newPassword));
+    const PayloadWriter payload = changePasswordPayload(userName, currentPassword, userNameAgain, newPassword);
     if (!payload.ok()) {
         m_errorText = kPasswordNoMemory;
         return 0;
     }
-    for (const TextString* field : {&userName, &currentPassword, &userNameAgain, &newPassword})
-        payload.word(field->length());
-    for (const TextString* field : {&userName, &currentPassword, &userNameAgain, &newPassword})
-        payload.text(*field);
-
     if (!sendHeader(socket, wire::kChangePassword, payload.size())) {
         m_errorText = kPasswordNotSent;
         return 0;
@@ -167,17 +154,11 @@ uint32_t ClientProtocol::QueryStatus(TextString& address, uint32_t& status, TcpS
     address = "";
     status = 0;
     const uint32_t ok = [&]() -> uint32_t {
-        PayloadWriter payload(24 + lengthOf(contactUser) + lengthOf(contactServer) + lengthOf(ownUser) +
-                              lengthOf(ownServer));
+        const PayloadWriter payload = queryStatusPayload(contactUser, contactServer, ownUser, ownServer, value);
         if (!payload.ok()) {
             m_errorText = kNoMemory;
             return 0;
         }
-        for (const TextString* text : {&contactUser, &contactServer, &ownUser, &ownServer}) payload.word(text->length());
-        payload.word(4);
-        for (const TextString* text : {&contactUser, &contactServer, &ownUser, &ownServer}) payload.text(*text);
-        payload.word(value);
-
         int32_t reply = -1;
         if (sendHeader(socket, wire::kQueryStatus, payload.size())) {
             reply = GetYesNo(socket, m_ownVersion);
@@ -187,21 +168,12 @@ uint32_t ClientProtocol::QueryStatus(TextString& address, uint32_t& status, TcpS
             if (m_errorText.isEmpty()) m_errorText = kQueryRefused;
             return 0;
         }
-        // The answer: address length, a word the client skips, the address
-        // text, the status. An answer that does not hold them is as good as
-        // a connection lost half-way.
-        PayloadReader answer(m_replyText);
-        uint32_t addressLength = 0;
-        uint32_t skipped = 0;
-        TextString answered;
-        uint32_t answeredStatus = 0;
-        if (reply < 0 || !answer.word(addressLength) || !answer.word(skipped) || !answer.text(addressLength, answered) ||
-            !answer.word(answeredStatus)) {
+        // An answer that does not hold the whole layout is as good as a
+        // connection lost half-way.
+        if (reply < 0 || !parseStatusAnswer(m_replyText, address, status)) {
             m_errorText = kConnectionLost;
             return 0;
         }
-        address = answered;
-        status = answeredStatus;
         return 1;
     }();
     applyPresence(contactUser, contactServer, ok ? status : 0, address);
@@ -221,16 +193,10 @@ uint32_t ClientProtocol::ContactStatusEvent(TcpSocket& socket, uint32_t length) 
         m_errorText = kConnectionLost;
         return 0;
     }
-    // User, server and address lengths, the status length (always 4), the
-    // three texts and the status. A malformed event changes nothing.
-    PayloadReader event(payload);
-    uint32_t userLength = 0, serverLength = 0, addressLength = 0, statusLength = 0, online = 0;
-    TextString user, server, address;
-    if (!event.word(userLength) || !event.word(serverLength) || !event.word(addressLength) ||
-        !event.word(statusLength) || statusLength != 4 || !event.text(userLength, user) ||
-        !event.text(serverLength, server) || !event.text(addressLength, address) || !event.word(online))
-        return 0;
-    applyPresence(user, server, online, address);
+    // A malformed event changes nothing.
+    PresenceNotice notice;
+    if (!parseContactStatus(payload, notice)) return 0;
+    applyPresence(notice.userName, notice.serverName, notice.status, notice.address);
     return 1;
 }
 
@@ -239,14 +205,11 @@ uint32_t ClientProtocol::KnownContactQuery(TcpSocket& socket, const FrameHeader&
     ByteBuffer payload;
     if (request.length > 0 && allocatePayload(payload, request.length) &&
         RecvAll(socket, payload.data(), request.length)) {
-        // The user name's length (above 4), the user name, and the server
-        // name filling the rest.
-        PayloadReader query(payload);
-        uint32_t userLength = 0;
-        TextString user, server;
+        TextString user;
+        TextString server;
         ContactHandle handle = 0;
-        known = query.word(userLength) && userLength > 4 && query.text(userLength, user) && query.rest(server) &&
-                m_context.contacts && m_context.contacts->findContactByName(user, server, handle);
+        known = parseKnownContactQuery(payload, user, server) && m_context.contacts &&
+                m_context.contacts->findContactByName(user, server, handle);
     }
     SendReply(socket, m_ownVersion.packed(), known ? wire::kYes : wire::kNo, TextString());
     return known;

@@ -255,6 +255,18 @@ TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
     EXPECT_EQ(protocol.ChangePassword(unconnected, "bob", "old", "bob", "new"), 0u);
     EXPECT_STREQ(protocol.errorText().c_str(), "");
     {
+        SCOPED_TRACE("the header cannot go out");
+        ScriptedPeer peer;
+        peer.hangUp();
+        TcpSocket socket;
+        connect(peer, socket);
+        socket.Cancel();
+        EXPECT_EQ(protocol.ChangePassword(socket, "bob", "old", "bob", "new"), 0u);
+        EXPECT_STREQ(protocol.errorText().c_str(),
+                     "Sorry, cannot complete task.\n\nPossible reason: server is not responding.");
+        EXPECT_EQ(peer.finish(), "");
+    }
+    {
         SCOPED_TRACE("a payload beyond the bound is not built");
         ScriptedPeer peer;
         peer.hangUp();
