@@ -15,3 +15,13 @@ if(VP_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+# A fuzzing tree instruments everything for coverage as well; the fuzz
+# targets add libFuzzer's own main.
+if(VP_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VP_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

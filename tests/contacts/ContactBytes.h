@@ -2,16 +2,12 @@
 // The items of a record file spelled out for the contact tests: a 32-bit
 // little-endian length and the bytes.
 
+#include "support/Bytes.h"
+
 #include <cstdint>
 #include <string>
 
 namespace vp::test {
-
-inline std::string le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    return bytes;
-}
 
 inline std::string item(const std::string& content) { return le32(static_cast<uint32_t>(content.size())) + content; }
 inline std::string numberItem(uint32_t value) { return item(le32(value)); }

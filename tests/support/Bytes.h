@@ -2,6 +2,7 @@
 // Reading and writing whole files byte for byte, beside the code under test,
 // so that layouts are checked against literal bytes.
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,13 @@ inline std::string readBytes(const std::filesystem::path& path) {
 inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A 32-bit number as its four little-endian bytes.
+inline std::string le32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
 }
 
 // Literal bytes written as a string: bytes("\x05\x00\x00\x00", 4).

@@ -1,7 +1,5 @@
 #include "support/ScriptedPeer.h"
 
-#include "foundation/LittleEndian.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,12 +13,6 @@ namespace {
 constexpr uint32_t kStepSeconds = 10;
 
 } // namespace
-
-std::string le32(uint32_t value) {
-    uint8_t bytes[4];
-    writeLittleEndian32(bytes, value);
-    return std::string(reinterpret_cast<const char*>(bytes), 4);
-}
 
 std::string frame(uint32_t version, uint32_t code, uint32_t length) {
     return le32(version) + le32(code) + le32(length);

@@ -7,6 +7,7 @@
 // wrong, or an empty text.
 
 #include "foundation/TcpSocket.h"
+#include "support/Bytes.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,8 +17,7 @@
 
 namespace vp::test {
 
-// Wire bytes written out: a little-endian word, and a 12-byte block.
-std::string le32(uint32_t value);
+// A 12-byte block written out.
 std::string frame(uint32_t version, uint32_t code, uint32_t length);
 // The system's own version word, EC FF 13 00.
 inline constexpr uint32_t kOwnVersion = 0x0013FFEC;

@@ -1,0 +1,23 @@
+// The server's notices and answers as they arrive on the peer port and in
+// the session: presence events, status answers, known-contact queries.
+
+#include "protocol/SessionPayloads.h"
+#include "protocol/Wire.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace vp;
+    if (size > wire::kMaxPayloadLength) return 0;
+    const ByteBuffer payload(data, static_cast<uint32_t>(size));
+    PresenceNotice notice;
+    parseContactStatus(payload, notice);
+    TextString address;
+    uint32_t status = 0;
+    parseStatusAnswer(TextString(reinterpret_cast<const char*>(data), static_cast<uint32_t>(size)), address, status);
+    TextString user;
+    TextString server;
+    parseKnownContactQuery(payload, user, server);
+    return 0;
+}
