@@ -14,7 +14,7 @@ build=${VP_BUILD_DIR:-$root/build}
 tree="$build/fuzz"
 found="$build/fuzz-corpus"
 artifacts="$build/fuzz-artifacts"
-targets=(session_payloads note_payload note_file contact_list_file)
+targets=(session_payloads note_payload note_file contact_list_file peer_requests)
 
 command -v clang++ >/dev/null || { apt-get update -qq && apt-get install -y -qq clang; }
 CC=clang CXX=clang++ cmake -S "$root" -B "$tree" -G Ninja -DVP_FUZZ=ON >/dev/null
