@@ -48,13 +48,7 @@ protected:
 
     // Serves one request that the peer plays; the result of HandleRequest.
     uint32_t serve(ScriptedPeer& peer) {
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        const uint32_t result = protocol.HandleRequest(socket);
-        socket.Close();
-        EXPECT_EQ(peer.finish(), "");
-        return result;
+        return play(peer, [](ClientProtocol& protocol, TcpSocket& socket) { return protocol.HandleRequest(socket); });
     }
     // The peer sends request and expects exactly answer back.
     uint32_t exchange(const char* what, const std::string& request, const std::string& answer) {

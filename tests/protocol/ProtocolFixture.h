@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace vp::test {
@@ -43,6 +44,20 @@ protected:
         ASSERT_EQ(socket.Connect("127.0.0.1", peer.port()), 1u) << socket.LastError();
     }
 
+    // Runs operation once against the peer on a fresh conversation, keeps
+    // the texts it left, and checks that the peer saw exactly its script.
+    uint32_t play(ScriptedPeer& peer, const std::function<uint32_t(ClientProtocol&, TcpSocket&)>& operation) {
+        ClientProtocol protocol(m_context);
+        TcpSocket socket;
+        connect(peer, socket);
+        const uint32_t result = operation(protocol, socket);
+        m_errorText = protocol.errorText().c_str();
+        m_replyText = protocol.replyText().c_str();
+        socket.Close();
+        EXPECT_EQ(peer.finish(), "");
+        return result;
+    }
+
     // Alice's presence as the model holds it: "online address".
     std::string presence() {
         uint32_t online = 9;
@@ -60,6 +75,8 @@ protected:
     ContactList m_list{m_dir.path().c_str(), m_sounds, m_general};
     ContactHandle m_alice = 0;
     ProtocolContext m_context;
+    std::string m_errorText;
+    std::string m_replyText;
 };
 
 } // namespace vp::test

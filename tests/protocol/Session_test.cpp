@@ -39,6 +39,24 @@ protected:
         return le32(3) + le32(6) + le32(4) + "bob" + "secret" + le32(behindProxy);
     }
 
+    uint32_t login(ScriptedPeer& peer, TextString& result) {
+        return play(peer, [&](ClientProtocol& protocol, TcpSocket& socket) {
+            return protocol.Login(result, socket, "server.example", "bob", "secret");
+        });
+    }
+
+    // The server's side of a request in two steps: the header, the first
+    // reply, and, when second is given, the payload and then second ("-":
+    // the connection just ends). A failing exchange ends with the server
+    // hanging up.
+    static void script(ScriptedPeer& peer, const std::string& header, const std::string& first,
+                       const std::string& payload, const std::string& second, bool hangUp = true) {
+        peer.expect(header).send(first);
+        if (!second.empty()) peer.expect(payload);
+        if (!second.empty() && second != "-") peer.send(second);
+        if (hangUp) peer.hangUp();
+    }
+
     FakeListener m_listener;
     std::string m_localAddress;
 };
@@ -75,15 +93,10 @@ TEST_F(SessionTest, LoginFromAClientThatCanBeReached) {
         .send(yes(m_localAddress))
         .expect(loginPayload(0))
         .send(yes("Welcome, bob"));
-    ClientProtocol protocol(m_context);
-    TcpSocket socket;
-    connect(peer, socket);
     TextString result;
-    EXPECT_EQ(protocol.Login(result, socket, "server.example", "bob", "secret"), 1u);
+    EXPECT_EQ(login(peer, result), 1u);
     EXPECT_STREQ(result.c_str(), "Welcome, bob");
     EXPECT_TRUE(m_listener.opened.empty());
-    socket.Close();
-    EXPECT_EQ(peer.finish(), "");
 }
 
 TEST_F(SessionTest, LoginFromBehindAProxyHandsTheTicketOn) {
@@ -100,36 +113,29 @@ TEST_F(SessionTest, LoginFromBehindAProxyHandsTheTicketOn) {
             .expect(loginPayload(1))
             .send(yes(std::string("T\0K", 3)))
             .send(yes("Welcome"));
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
         TextString result;
-        EXPECT_EQ(protocol.Login(result, socket, "server.example", "bob", "secret"), 1u);
+        EXPECT_EQ(login(peer, result), 1u);
         EXPECT_STREQ(result.c_str(), "Welcome");
-        ASSERT_EQ(m_listener.opened.size(), 1u);
-        EXPECT_EQ(m_listener.opened[0], std::string("server.example T"));
-        socket.Close();
-        EXPECT_EQ(peer.finish(), "");
+        EXPECT_EQ(m_listener.opened, std::vector<std::string>{"server.example T"});
     }
 }
 
 TEST_F(SessionTest, LoginFailures) {
     struct Case {
         const char* what;
-        std::vector<std::string> replies;  // after the header; after the payload when it went
-        bool payloadGoes;
+        std::vector<std::string> replies;  // the payload goes after the second
         uint32_t openResult;
         const char* result;
     };
     const std::vector<Case> cases = {
-        {"refused with a reason", {no("Unknown user name.")}, false, 1, "Unknown user name."},
-        {"refused without one", {no()}, false, 1, ""},
-        {"refused on the second reply", {yes(), no("Server full.")}, false, 1, "Server full."},
-        {"another version", {yes("", kNewer)}, false, 1, ""},
-        {"an empty ticket", {yes(), yes("203.0.113.9"), yes()}, true, 1, ""},
-        {"the relay channel cannot open", {yes(), yes("203.0.113.9"), yes("T"), yes("Welcome")}, true, 0, ""},
-        {"the final reply refuses", {yes(), yes("203.0.113.9"), yes("T"), no("Try later.")}, true, 1, "Try later."},
-        {"lost before the final reply", {yes(), yes("203.0.113.9"), yes("T")}, true, 1, ""},
+        {"refused with a reason", {no("Unknown user name.")}, 1, "Unknown user name."},
+        {"refused without one", {no()}, 1, ""},
+        {"refused on the second reply", {yes(), no("Server full.")}, 1, "Server full."},
+        {"another version", {yes("", kNewer)}, 1, ""},
+        {"an empty ticket", {yes(), yes("203.0.113.9"), yes()}, 1, ""},
+        {"the relay channel cannot open", {yes(), yes("203.0.113.9"), yes("T"), yes("Welcome")}, 0, ""},
+        {"the final reply refuses", {yes(), yes("203.0.113.9"), yes("T"), no("Try later.")}, 1, "Try later."},
+        {"lost before the final reply", {yes(), yes("203.0.113.9"), yes("T")}, 1, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -137,32 +143,27 @@ TEST_F(SessionTest, LoginFailures) {
         ScriptedPeer peer;
         peer.expect(frame(kOwnVersion, 1000, 25));
         for (size_t i = 0; i < c.replies.size(); ++i) {
-            if (i == 2 && c.payloadGoes) peer.expect(loginPayload(1));
+            if (i == 2) peer.expect(loginPayload(1));
             peer.send(c.replies[i]);
         }
         peer.hangUp();
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
         TextString result = "stale";
-        EXPECT_EQ(protocol.Login(result, socket, "server.example", "bob", "secret"), 0u);
+        EXPECT_EQ(login(peer, result), 0u);
         EXPECT_STREQ(result.c_str(), c.result);
-        EXPECT_STREQ(protocol.errorText().c_str(), c.result);
-        EXPECT_EQ(peer.finish(), "");
+        EXPECT_EQ(m_errorText, c.result);
     }
 }
 
 TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
+    auto locate = [this](ScriptedPeer& peer) {
+        return play(peer, [](ClientProtocol& protocol, TcpSocket& socket) { return protocol.Locate(socket, "carol", 60000); });
+    };
+    const std::string header = frame(kOwnVersion, 1002, 5);
     {
         ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1002, 5)).send(yes()).expect("carol").send(yes("0.0.0.0"));
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        EXPECT_EQ(protocol.Locate(socket, "carol", 60000), 1u);
-        EXPECT_STREQ(protocol.replyText().c_str(), "0.0.0.0");
-        socket.Close();
-        EXPECT_EQ(peer.finish(), "");
+        script(peer, header, yes(), "carol", yes("0.0.0.0"), false);
+        EXPECT_EQ(locate(peer), 1u);
+        EXPECT_EQ(m_replyText, "0.0.0.0");
     }
     m_general.SetString(GeneralOptions::kHomeURL, "http://home.example/");
     const std::string older =
@@ -176,7 +177,7 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
     struct Case {
         const char* what;
         std::string first;   // the reply to the header
-        std::string second;  // after the name; empty: none
+        std::string second;  // after the name
         std::string errorText;
     };
     const std::vector<Case> cases = {
@@ -194,18 +195,9 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1002, 5)).send(c.first);
-        if (!c.second.empty()) {
-            peer.expect("carol");
-            if (c.second != "-") peer.send(c.second);
-        }
-        peer.hangUp();
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        EXPECT_EQ(protocol.Locate(socket, "carol", 60000), 0u);
-        EXPECT_EQ(protocol.errorText().c_str(), c.errorText);
-        EXPECT_EQ(peer.finish(), "");
+        script(peer, header, c.first, "carol", c.second);
+        EXPECT_EQ(locate(peer), 0u);
+        EXPECT_EQ(m_errorText, c.errorText);
     }
     ClientProtocol protocol(m_context);
     TcpSocket unconnected;
@@ -214,89 +206,81 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
 }
 
 TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
+    TextString newPassword = "new";
+    auto change = [&](ScriptedPeer& peer, bool cancelFirst = false) {
+        return play(peer, [&](ClientProtocol& protocol, TcpSocket& socket) {
+            if (cancelFirst) socket.Cancel();
+            return protocol.ChangePassword(socket, "bob", "old", "bob", newPassword);
+        });
+    };
+    const std::string header = frame(kOwnVersion, 1013, 28);
     const std::string payload = le32(3) + le32(3) + le32(3) + le32(3) + "bob" + "old" + "bob" + "new";
+    {
+        ScriptedPeer peer;
+        script(peer, header, yes(), payload, yes(), false);
+        EXPECT_EQ(change(peer), 1u);
+    }
     struct Case {
         const char* what;
         std::string first;
         std::string second;  // "-": the payload goes and the connection ends
-        uint32_t result;
         std::string errorText;
     };
     const std::vector<Case> cases = {
-        {"changed", yes(), yes(), 1, ""},
-        {"first reply lost", "", "", 0, "Sorry.  Network communication is lost."},
-        {"refused, same version", no(), "", 0, "The server has refused the connection."},
-        {"refused, other version", yes("", kOlder), "", 0, "The server does not support password change."},
-        {"refused with a reason", no("Accounts are locked."), "", 0, "Accounts are locked."},
-        {"final NO", yes(), no(), 0, "Sorry, cannot complete task.\n\nPossible reason: invalid password."},
-        {"final NO with a reason", yes(), no("Too short."), 0, "Too short."},
-        {"final reply lost", yes(), "-", 0,
+        {"first reply lost", "", "", "Sorry.  Network communication is lost."},
+        {"refused, same version", no(), "", "The server has refused the connection."},
+        {"refused, other version", yes("", kOlder), "", "The server does not support password change."},
+        {"refused with a reason", no("Accounts are locked."), "", "Accounts are locked."},
+        {"final NO", yes(), no(), "Sorry, cannot complete task.\n\nPossible reason: invalid password."},
+        {"final NO with a reason", yes(), no("Too short."), "Too short."},
+        {"final reply lost", yes(), "-",
          "Sorry, cannot complete task.\n\nPossible reason: the network communication is lost."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1013, 28)).send(c.first);
-        if (!c.second.empty()) {
-            peer.expect(payload);
-            if (c.second != "-") peer.send(c.second);
-        }
-        if (c.result == 0) peer.hangUp();
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        EXPECT_EQ(protocol.ChangePassword(socket, "bob", "old", "bob", "new"), c.result);
-        EXPECT_EQ(protocol.errorText().c_str(), c.errorText);
-        socket.Close();
-        EXPECT_EQ(peer.finish(), "");
+        script(peer, header, c.first, payload, c.second);
+        EXPECT_EQ(change(peer), 0u);
+        EXPECT_EQ(m_errorText, c.errorText);
+    }
+    {
+        ScriptedPeer peer;
+        peer.hangUp();
+        EXPECT_EQ(change(peer, true), 0u) << "the header cannot go out";
+        EXPECT_EQ(m_errorText, "Sorry, cannot complete task.\n\nPossible reason: server is not responding.");
+    }
+    {
+        ScriptedPeer peer;
+        peer.hangUp();
+        newPassword = TextString(nullptr, 17u * 1024 * 1024);
+        EXPECT_EQ(change(peer), 0u) << "a payload beyond the bound is not built";
+        EXPECT_EQ(m_errorText, "Sorry, cannot complete task.\n\nPossible reason: out of memory.");
     }
     ClientProtocol protocol(m_context);
     TcpSocket unconnected;
     EXPECT_EQ(protocol.ChangePassword(unconnected, "bob", "old", "bob", "new"), 0u);
     EXPECT_STREQ(protocol.errorText().c_str(), "");
-    {
-        SCOPED_TRACE("the header cannot go out");
-        ScriptedPeer peer;
-        peer.hangUp();
-        TcpSocket socket;
-        connect(peer, socket);
-        socket.Cancel();
-        EXPECT_EQ(protocol.ChangePassword(socket, "bob", "old", "bob", "new"), 0u);
-        EXPECT_STREQ(protocol.errorText().c_str(),
-                     "Sorry, cannot complete task.\n\nPossible reason: server is not responding.");
-        EXPECT_EQ(peer.finish(), "");
-    }
-    {
-        SCOPED_TRACE("a payload beyond the bound is not built");
-        ScriptedPeer peer;
-        peer.hangUp();
-        TcpSocket socket;
-        connect(peer, socket);
-        const TextString huge(nullptr, 17u * 1024 * 1024);
-        EXPECT_EQ(protocol.ChangePassword(socket, "bob", "old", "bob", huge), 0u);
-        EXPECT_STREQ(protocol.errorText().c_str(), "Sorry, cannot complete task.\n\nPossible reason: out of memory.");
-        EXPECT_EQ(peer.finish(), "");
-    }
 }
 
 TEST_F(SessionTest, QueryStatusAppliesPresenceAndMarksFailuresOffline) {
+    TextString address;
+    uint32_t status = 0;
+    TextString ownUser = "bob";
+    auto query = [&](ScriptedPeer& peer) {
+        return play(peer, [&](ClientProtocol& protocol, TcpSocket& socket) {
+            return protocol.QueryStatus(address, status, socket, "alice", "example.org", ownUser, "home", 1);
+        });
+    };
+    const std::string header = frame(kOwnVersion, 1017, 47);
     const std::string payload = le32(5) + le32(11) + le32(3) + le32(4) + le32(4) + "alice" + "example.org" + "bob" +
                                 "home" + le32(1);
-    const std::string answer = le32(8) + le32(77) + "10.0.0.8" + le32(1);
     {
         ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1017, 47)).send(yes("ignored")).expect(payload).send(yes(answer));
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        TextString address;
-        uint32_t status = 0;
-        EXPECT_EQ(protocol.QueryStatus(address, status, socket, "alice", "example.org", "bob", "home", 1), 1u);
+        script(peer, header, yes("ignored"), payload, yes(le32(8) + le32(77) + "10.0.0.8" + le32(1)), false);
+        EXPECT_EQ(query(peer), 1u);
         EXPECT_STREQ(address.c_str(), "10.0.0.8");
         EXPECT_EQ(status, 1u);
         EXPECT_EQ(presence(), "1 10.0.0.8");
-        socket.Close();
-        EXPECT_EQ(peer.finish(), "");
     }
     struct Case {
         const char* what;
@@ -315,28 +299,17 @@ TEST_F(SessionTest, QueryStatusAppliesPresenceAndMarksFailuresOffline) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(m_list.setOnline(m_alice, 1, "10.0.0.8"), 1u);
         ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1017, 47)).send(c.first);
-        if (!c.second.empty()) {
-            peer.expect(payload);
-            if (c.second != "-") peer.send(c.second);
-        }
-        peer.hangUp();
-        ClientProtocol protocol(m_context);
-        TcpSocket socket;
-        connect(peer, socket);
-        TextString address = "stale";
-        uint32_t status = 5;
-        EXPECT_EQ(protocol.QueryStatus(address, status, socket, "alice", "example.org", "bob", "home", 1), 0u);
-        EXPECT_EQ(protocol.errorText().c_str(), c.errorText);
+        script(peer, header, c.first, payload, c.second);
+        address = "stale";
+        status = 5;
+        EXPECT_EQ(query(peer), 0u);
+        EXPECT_EQ(m_errorText, c.errorText);
         EXPECT_STREQ(address.c_str(), "");
         EXPECT_EQ(status, 0u);
         EXPECT_EQ(presence(), "0 10.0.0.8");
-        EXPECT_EQ(peer.finish(), "");
     }
     ClientProtocol protocol(m_context);
     TcpSocket unconnected;
-    TextString address;
-    uint32_t status = 0;
     const TextString huge(nullptr, 17u * 1024 * 1024);
     EXPECT_EQ(protocol.QueryStatus(address, status, unconnected, "alice", "example.org", huge, "home", 1), 0u);
     EXPECT_STREQ(protocol.errorText().c_str(), "Not enough memory to continue.");
