@@ -13,6 +13,16 @@ using namespace test;
 constexpr uint32_t kNewer = 0x0014FFEB;  // 1.4.0
 constexpr uint32_t kOlder = 0x0012FFED;  // 1.2.0
 
+// A request in two steps that fails: the server's reply to the header, its
+// reply after the payload ("": none, the payload is not expected; "-": the
+// payload goes and the connection ends), and the text the client keeps.
+struct TwoStepCase {
+    const char* what;
+    std::string first;
+    std::string second;
+    std::string errorText;
+};
+
 class FakeListener : public PeerListenerPort {
 public:
     uint32_t isPeerListenerRunning() override { return running; }
@@ -174,13 +184,7 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
     const std::string firstLost =
         "Sorry, cannot complete this task.\n\nPossibly because the network communication is lost.";
     const std::string finalLost = "Sorry, cannot complete task.\n\nPossibly because the network communication is lost.";
-    struct Case {
-        const char* what;
-        std::string first;   // the reply to the header
-        std::string second;  // after the name
-        std::string errorText;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<TwoStepCase> cases = {
         {"same version, refused without reason", no(), "", older},
         {"a newer server", yes("", kNewer), "", older},
         {"a newer server refusing", no("", kNewer), "", older},
@@ -192,7 +196,7 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
         {"not found, with a reason", yes(), no("carol is not online."), "carol is not online."},
         {"lost before the address", yes(), "-", finalLost},
     };
-    for (const Case& c : cases) {
+    for (const TwoStepCase& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
         script(peer, header, c.first, "carol", c.second);
@@ -220,13 +224,7 @@ TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
         script(peer, header, yes(), payload, yes(), false);
         EXPECT_EQ(change(peer), 1u);
     }
-    struct Case {
-        const char* what;
-        std::string first;
-        std::string second;  // "-": the payload goes and the connection ends
-        std::string errorText;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<TwoStepCase> cases = {
         {"first reply lost", "", "", "Sorry.  Network communication is lost."},
         {"refused, same version", no(), "", "The server has refused the connection."},
         {"refused, other version", yes("", kOlder), "", "The server does not support password change."},
@@ -236,7 +234,7 @@ TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
         {"final reply lost", yes(), "-",
          "Sorry, cannot complete task.\n\nPossible reason: the network communication is lost."},
     };
-    for (const Case& c : cases) {
+    for (const TwoStepCase& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
         script(peer, header, c.first, payload, c.second);
@@ -282,20 +280,14 @@ TEST_F(SessionTest, QueryStatusAppliesPresenceAndMarksFailuresOffline) {
         EXPECT_EQ(status, 1u);
         EXPECT_EQ(presence(), "1 10.0.0.8");
     }
-    struct Case {
-        const char* what;
-        std::string first;
-        std::string second;  // "-": the payload goes and the connection ends
-        std::string errorText;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<TwoStepCase> cases = {
         {"refused", no(), "", "Server has refused this request."},
         {"refused with a reason", yes(), no("Not your contact."), "Not your contact."},
         {"another version", yes("", kNewer), "", "Server has refused this request."},
         {"lost", yes(), "-", "Connection lost unexpectedly."},
         {"an answer too short for its address", yes(), yes(le32(9) + le32(0) + "10.0.0.8"), "Connection lost unexpectedly."},
     };
-    for (const Case& c : cases) {
+    for (const TwoStepCase& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(m_list.setOnline(m_alice, 1, "10.0.0.8"), 1u);
         ScriptedPeer peer;
