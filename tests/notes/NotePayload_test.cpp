@@ -133,8 +133,10 @@ TEST(NotePayload, RefusesMalformedPayloads) {
         {"header only", kPayload.substr(0, 24)},
         {"one byte short", kPayload.substr(0, kPayload.size() - 1)},
         {"one extra byte", kPayload + "x"},
-        {"rectangle block of 20", withUint32(kPayload, 8, 20)},
-        {"rectangle block of 8", withUint32(kPayload, 8, 8)},
+        // The totals match the wrong block sizes, so only the 16-byte rule
+        // can refuse them.
+        {"rectangle block of 20", withUint32(kPayload, 8, 20).insert(40, 4, 'x')},
+        {"rectangle block of 8", withUint32(kPayload, 8, 8).erase(32, 8)},
         {"name past the end", withUint32(kPayload, 12, 40)},
         {"content past the end", withUint32(kPayload, 16, 11)},
         {"attachment name past the end", withUint32(kPayload, 20, 6)},
