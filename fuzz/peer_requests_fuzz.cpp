@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ::close(sender);
         return 0;
     }
-    std::unique_ptr<vp::TcpSocket> accepted = loopback.listener.Accept();
+    vp::TcpSocket accepted = loopback.listener.Accept();
     size_t sent = 0;
     while (sent < size - 1) {
         const ssize_t count = ::send(sender, data + 1 + sent, size - 1 - sent, MSG_NOSIGNAL);
@@ -66,14 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ::shutdown(sender, SHUT_WR);
 
-    if (accepted) {
+    if (accepted.IsConnected()) {
         vp::ProtocolContext context;
         context.notes = &handlers;
         context.relay = &handlers;
         context.announcements = &handlers;
         vp::ClientProtocol protocol(context);
-        if (data[0] % 2 == 0) protocol.HandleRequest(*accepted);
-        else protocol.GetYesNo(*accepted, protocol.ownVersion());
+        if (data[0] % 2 == 0) protocol.HandleRequest(accepted);
+        else protocol.GetYesNo(accepted, protocol.ownVersion());
     }
     ::close(sender);
     return 0;

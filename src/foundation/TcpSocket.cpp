@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace vp {
 
@@ -40,14 +40,40 @@ void copyCut(const char* text, char* buffer, uint32_t size) {
 
 TcpSocket::TcpSocket() { Create(); }
 
-TcpSocket::TcpSocket(platform::SocketHandle accepted, const platform::SocketAddress& peer, uint32_t peerSize)
-    : m_handle(accepted), m_connected(1) {
-    std::memcpy(&m_address, &peer, std::min<uint32_t>(peerSize, sizeof m_address));
-}
+TcpSocket::TcpSocket(platform::SocketHandle handle) { reset(handle); }
 
 TcpSocket::~TcpSocket() {
     m_connected = 0;
     closeHandle();
+}
+
+// The semaphores stay with their objects: only the owner moves a socket, at a
+// time when nobody waits on them.
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept { *this = std::move(other); }
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this == &other) return *this;
+    Close();
+    const uint32_t connected = other.m_connected.exchange(0);
+    setHandle(other.release());
+    m_address = std::exchange(other.m_address, platform::SocketAddress{});
+    m_connected = connected;
+    m_lastError = other.m_lastError.exchange(0);
+    m_cancelled = other.m_cancelled.exchange(false);
+    m_nonBlocking = std::exchange(other.m_nonBlocking, false);
+    return *this;
+}
+
+platform::SocketHandle TcpSocket::release() {
+    m_connected = 0;
+    SemaphoreLock lock(m_handleLock);
+    return std::exchange(m_handle, kNoSocket);
+}
+
+void TcpSocket::reset(platform::SocketHandle handle) {
+    platform::SocketAddress peer;
+    const bool hasPeer = handle != kNoSocket && platform::peerAddress(handle, peer);
+    adopt(handle, hasPeer ? &peer : nullptr);
 }
 
 uint32_t TcpSocket::fail(uint32_t error) {
@@ -64,6 +90,44 @@ uint32_t TcpSocket::closeHandle() {
     return closed ? 1 : 0;
 }
 
+void TcpSocket::setHandle(platform::SocketHandle handle) {
+    SemaphoreLock lock(m_handleLock);
+    m_handle = handle;
+}
+
+void TcpSocket::clearState() {
+    m_address = platform::SocketAddress{};
+    m_connected = 0;
+    m_lastError = 0;
+    m_nonBlocking = false;
+}
+
+// Create and Reset of a connected socket: a fresh, unconnected, blocking
+// handle in place of the old one.
+uint32_t TcpSocket::reopen() {
+    clearState();
+    if (closeHandle() == 0) return 0;
+    const platform::SocketHandle handle = platform::openStream();
+    if (handle == kNoSocket) return fail(platform::lastError());
+    setHandle(handle);
+    if (!platform::setOutOfBandInline(handle, false)) return fail(platform::lastError());
+    return 1;
+}
+
+// Takes handle over; connected, with peer as its address, when peer is given.
+void TcpSocket::adopt(platform::SocketHandle handle, const platform::SocketAddress* peer) {
+    closeHandle();
+    clearState();
+    if (handle == kNoSocket) return;
+    // Windows hands a listener's non-blocking mode on to the sockets it
+    // accepts; the conversation that follows expects blocking calls.
+    platform::setNonBlocking(handle, false);
+    setHandle(handle);
+    if (peer == nullptr) return;
+    m_address = *peer;
+    markConnected();
+}
+
 void TcpSocket::markConnected() {
     m_connected = 1;
     // Every exchange is a small request answered by a small reply; waiting
@@ -71,40 +135,14 @@ void TcpSocket::markConnected() {
     platform::setNoDelay(m_handle);
 }
 
-uint32_t TcpSocket::Create() {
-    m_address = platform::SocketAddress{};
-    m_connected = 0;
-    m_lastError = 0;
-    m_nonBlocking = false;
-    if (closeHandle() == 0) return 0;
-    const platform::SocketHandle handle = platform::openStream();
-    if (handle == kNoSocket) return fail(platform::lastError());
-    {
-        SemaphoreLock lock(m_handleLock);
-        m_handle = handle;
-    }
-    if (!platform::setOutOfBandInline(handle, false)) return fail(platform::lastError());
-    return 1;
-}
+uint32_t TcpSocket::Create() { return reopen(); }
 
 uint32_t TcpSocket::Close() {
     m_connected = 0;
     return closeHandle();
 }
 
-uint32_t TcpSocket::Reset() {
-    if (!m_connected) return 1;
-    if (closeHandle() == 0) return 0;
-    m_address = platform::SocketAddress{};
-    m_connected = 0;
-    m_lastError = 0;
-    m_nonBlocking = false;
-    const platform::SocketHandle handle = platform::openStream();
-    if (handle == kNoSocket) return fail(platform::lastError());
-    SemaphoreLock lock(m_handleLock);
-    m_handle = handle;
-    return 1;
-}
+uint32_t TcpSocket::Reset() { return m_connected ? reopen() : 1; }
 
 uint32_t TcpSocket::IsValid() const { return m_handle != kNoSocket ? 1 : 0; }
 
@@ -153,7 +191,7 @@ TcpSocket::WaitResult TcpSocket::waitFor(Readiness what, int64_t milliseconds) {
 }
 
 uint32_t TcpSocket::Bind(uint16_t port, const char* localAddress) {
-    if (m_connected) return fail(platform::lastError());
+    if (m_connected) return fail(ErrConnected);
     platform::SocketAddress address;
     address.port = networkOrder(port);
     if (localAddress != nullptr && !platform::parseDotted(localAddress, address.address))
@@ -177,34 +215,27 @@ uint32_t TcpSocket::Listen() {
 
 // Waits for readability first, in slices, because a thread blocked inside
 // accept() on Windows is not woken by shutdown() and so could not be cancelled.
-std::unique_ptr<TcpSocket> TcpSocket::Accept() {
+TcpSocket TcpSocket::Accept() {
+    TcpSocket accepted(kNoSocket);
     if (m_handle == kNoSocket) {
         fail(ErrNotConnected);
-        return nullptr;
+        return accepted;
     }
     for (;;) {
-        if (waitFor(Readiness::Read, kNoLimit) != WaitResult::Ready) return nullptr;
+        if (waitFor(Readiness::Read, kNoLimit) != WaitResult::Ready) return accepted;
         platform::SocketAddress peer;
-        uint32_t peerSize = 0;
-        const platform::SocketHandle accepted = platform::acceptFrom(m_handle, peer, peerSize);
-        if (accepted == kNoSocket) {
-            const uint32_t error = platform::lastError();
-            // On a non-blocking listener the connection can be gone (reset by
-            // its caller) between the wait and the accept: wait again.
-            if (platform::isInProgress(error)) continue;
+        const platform::SocketHandle handle = platform::acceptFrom(m_handle, peer);
+        if (handle != kNoSocket) {
+            accepted.adopt(handle, &peer);
+            return accepted;
+        }
+        const uint32_t error = platform::lastError();
+        // On a non-blocking listener the connection can be gone (reset by
+        // its caller) between the wait and the accept: wait again.
+        if (!platform::isInProgress(error)) {
             fail(error);
-            return nullptr;
+            return accepted;
         }
-        // Windows hands a listener's non-blocking mode on to the sockets it
-        // accepts; the conversation that follows expects blocking calls.
-        platform::setNonBlocking(accepted, false);
-        platform::setNoDelay(accepted);
-        std::unique_ptr<TcpSocket> socket(new (std::nothrow) TcpSocket(accepted, peer, peerSize));
-        if (!socket) {
-            platform::closeSocket(accepted);
-            fail(ErrNoMemory);
-        }
-        return socket;
     }
 }
 

@@ -11,6 +11,14 @@
 // Threads: one thread sends and receives at a time, except that PollByte and
 // PeekAlive may run in two threads at once (they exclude each other), and
 // Cancel may be called from any thread at any time while the object lives.
+//
+// Ownership: the object owns its handle, like every handle type of the
+// platform layer. It cannot be copied; moving hands the handle, the
+// connection state and a Cancel already made over to the new object and
+// leaves the old one without a handle. Moving is the owner's business alone:
+// no other thread may use either object meanwhile, Cancel included, and a
+// cancel action registered for the old object must be replaced by one for
+// the new object before the move.
 
 #include "foundation/Semaphore.h"
 #include "foundation/TextString.h"
@@ -18,7 +26,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 namespace vp {
 
@@ -26,17 +33,31 @@ class TcpSocket {
 public:
     static constexpr uint32_t ErrHostNotFound = 1;  // Connect: neither a dotted address nor a known name
     static constexpr uint32_t ErrNotConnected = 2;  // not connected, no handle, cancelled, or PollByte/PeekAlive failed
-    static constexpr uint32_t ErrNoMemory = 3;      // Accept could not allocate the new socket
+    // 3 stood for an Accept that could not allocate; Accept no longer allocates.
     static constexpr uint32_t ErrTimeout = 4;       // PollByte found nothing; a timed wait ran out
     static constexpr uint32_t ErrWouldBlock = 5;    // a non-blocking Connect is under way
+    static constexpr uint32_t ErrConnected = 6;     // Bind on a connected socket
 
     // Opens an unconnected socket (IsValid tells whether that worked).
     TcpSocket();
+    // Takes handle over as reset does; kNoSocket gives an object without one.
+    explicit TcpSocket(platform::SocketHandle handle);
     // Closes the handle.
     ~TcpSocket();
 
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
+    // See "Ownership" above.
+    TcpSocket(TcpSocket&& other) noexcept;
+    // Closes this object's handle first.
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+
+    // Gives the handle up without closing it; the object is left closed.
+    platform::SocketHandle release();
+    // Closes the handle and takes handle over in blocking mode (kNoSocket
+    // leaves the object closed). It counts as connected when the system
+    // knows a peer for it. A Cancel made earlier still holds.
+    void reset(platform::SocketHandle handle = platform::kNoSocket);
 
     // Closes a previous handle and opens a fresh, unconnected, blocking one.
     uint32_t Create();
@@ -56,8 +77,9 @@ public:
     uint16_t LocalPort() const;
     // Listens with a backlog of 5.
     uint32_t Listen();
-    // Waits for the next connection; the connected socket, or null.
-    std::unique_ptr<TcpSocket> Accept();
+    // Waits for the next connection: the connected socket, or one without a
+    // handle (IsConnected 0, this object's LastError tells why).
+    TcpSocket Accept();
 
     uint32_t SetNonBlocking(uint32_t flag);
     // Connects to host (dotted or a name) at port. Non-blocking: 0 with
@@ -101,15 +123,16 @@ private:
     enum class WaitResult { Ready, TimedOut, Failed, Cancelled };
     static constexpr int64_t kNoLimit = -1;
 
-    // Used by Accept only.
-    TcpSocket(platform::SocketHandle accepted, const platform::SocketAddress& peer, uint32_t peerSize);
-
     WaitResult waitFor(platform::Readiness what, int64_t milliseconds);
     uint32_t sendWithin(const void* data, uint32_t length, int64_t milliseconds);
     uint32_t receiveWithin(void* buffer, uint32_t length, int64_t milliseconds);
     uint32_t connectBlocking();
     uint32_t fail(uint32_t error);
     uint32_t closeHandle();
+    void setHandle(platform::SocketHandle handle);
+    void clearState();
+    uint32_t reopen();
+    void adopt(platform::SocketHandle handle, const platform::SocketAddress* peer);
     void markConnected();
 
     // Written only by the owning thread, under m_handleLock, so that Cancel

@@ -5,7 +5,7 @@
 //
 // Error numbers share one vocabulary. Winsock numbers pass through as
 // WSAGetLastError gives them; POSIX errno values are reported as 10000 + errno,
-// which keeps them clear of TcpSocket's own codes 1-5 and happens to match the
+// which keeps them clear of TcpSocket's own small codes and happens to match the
 // Winsock numbering of the classic BSD errors (10004 is an interrupted call on
 // both).
 
@@ -52,6 +52,8 @@ bool closeSocket(SocketHandle socket);
 
 bool setOutOfBandInline(SocketHandle socket, bool on);
 bool setNoDelay(SocketHandle socket);
+// true when TCP_NODELAY is on (false also when it cannot be read).
+bool noDelay(SocketHandle socket);
 // Lets a listener bind its port again while old connections sit in TIME_WAIT.
 // POSIX only: on Windows the option lets another process take the port over,
 // so there it does nothing and succeeds.
@@ -60,9 +62,8 @@ bool setNonBlocking(SocketHandle socket, bool on);
 
 bool bindTo(SocketHandle socket, const SocketAddress& address);
 bool listenOn(SocketHandle socket, int backlog);
-// The accepted socket, or kNoSocket. peer receives the caller's address and
-// peerSize the number of bytes the platform filled in (at most 16).
-SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer, uint32_t& peerSize);
+// The accepted socket, or kNoSocket. peer receives the caller's address.
+SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer);
 bool connectTo(SocketHandle socket, const SocketAddress& address);
 // After Readiness::Connect: 0 when the connection is up, otherwise the error
 // that ended the attempt.
@@ -85,6 +86,8 @@ int32_t receiveSome(SocketHandle socket, void* buffer, uint32_t length, bool pee
 bool shutdownBoth(SocketHandle socket);
 // The local port in host order, 0 when the socket is not bound.
 uint16_t localPort(SocketHandle socket);
+// The connected peer's address; false when the socket has no peer.
+bool peerAddress(SocketHandle socket, SocketAddress& peer);
 
 // The host name, NUL-terminated within size bytes.
 bool hostName(char* buffer, uint32_t size);

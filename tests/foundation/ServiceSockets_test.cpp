@@ -35,7 +35,7 @@ protected:
             result = socket.Recv(&byte, 1);
         } else if (code == kAccept && socket.Bind(0, "127.0.0.1") && socket.Listen()) {
             ++waiting;
-            result = socket.Accept() ? 1 : 0;
+            result = socket.Accept().IsConnected();
         }
         ++ended;
         // Suppressed once the worker was cancelled: the stop answers instead.

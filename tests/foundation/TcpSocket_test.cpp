@@ -29,13 +29,13 @@ protected:
     }
 
     // A connected pair over loopback: client connected, server accepted.
-    static void connectPair(TcpSocket& client, std::unique_ptr<TcpSocket>& server) {
+    static void connectPair(TcpSocket& client, TcpSocket& server) {
         TcpSocket listener;
         const uint16_t port = listenOn(listener);
         ASSERT_NE(port, 0);
         ASSERT_EQ(client.Connect("127.0.0.1", port), 1u) << client.LastError();
         server = listener.Accept();
-        ASSERT_NE(server, nullptr) << listener.LastError();
+        ASSERT_EQ(server.IsConnected(), 1u) << listener.LastError();
     }
 };
 
@@ -74,13 +74,13 @@ TEST_F(TcpSocketTest, AcceptedSocketIsConnectedAndKnowsItsPeer) {
     EXPECT_EQ(client.IsConnected(), 0u);
     ASSERT_EQ(client.Connect("localhost", port), 1u) << client.LastError();
     EXPECT_EQ(client.IsConnected(), 1u);
-    std::unique_ptr<TcpSocket> server = listener.Accept();
-    ASSERT_NE(server, nullptr);
-    EXPECT_EQ(server->IsConnected(), 1u);
-    EXPECT_EQ(server->LastError(), 0u);
+    TcpSocket server = listener.Accept();
+    ASSERT_EQ(server.IsConnected(), 1u);
+    EXPECT_EQ(server.IsConnected(), 1u);
+    EXPECT_EQ(server.LastError(), 0u);
 
     char text[32];
-    ASSERT_EQ(server->PeerAddress(text, sizeof text), 1u);
+    ASSERT_EQ(server.PeerAddress(text, sizeof text), 1u);
     EXPECT_STREQ(text, "127.0.0.1");
     ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
     EXPECT_STREQ(text, "127.0.0.1");
@@ -93,8 +93,50 @@ TEST_F(TcpSocketTest, AcceptedSocketIsConnectedAndKnowsItsPeer) {
 
     EXPECT_EQ(client.SendByte(0x1A5), 1u);
     uint8_t byte = 0;
-    ASSERT_EQ(server->Recv(&byte, 1), 1u);
+    ASSERT_EQ(server.Recv(&byte, 1), 1u);
     EXPECT_EQ(byte, 0xA5);
+}
+
+// Each exchange is a small block waiting for a small answer: both the
+// connecting and the accepting end must send without delay. The handle moves
+// from owner to owner without being closed on the way, and a move leaves
+// nothing behind that could close it.
+TEST_F(TcpSocketTest, ConnectionsSendAtOnceAndMoveWithTheirHandle) {
+    TcpSocket client;
+    TcpSocket server;
+    connectPair(client, server);
+
+    TcpSocket moved(std::move(client));
+    EXPECT_EQ(client.IsValid(), 0u);
+    EXPECT_EQ(client.IsConnected(), 0u);
+    EXPECT_EQ(moved.IsConnected(), 1u);
+    const platform::SocketHandle connected = moved.release();
+    const platform::SocketHandle accepted = server.release();
+    EXPECT_EQ(moved.IsValid(), 0u);
+    EXPECT_TRUE(platform::noDelay(connected));
+    EXPECT_TRUE(platform::noDelay(accepted));
+
+    // Taken back, each end knows its peer again and the bytes still flow.
+    client.reset(connected);
+    server.reset(accepted);
+    char text[16];
+    ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
+    EXPECT_STREQ(text, "127.0.0.1");
+    uint8_t byte = 0;
+    ASSERT_EQ(client.SendByte('m'), 1u);
+    ASSERT_EQ(server.RecvTimed(&byte, 1, 1), 1u);
+    EXPECT_EQ(byte, 'm');
+
+    // Assigning over a connection closes it: the peer sees the end, not a time-out.
+    server = TcpSocket(platform::kNoSocket);
+    EXPECT_EQ(server.IsValid(), 0u);
+    EXPECT_EQ(client.RecvTimed(&byte, 1, 1), 0u);
+    EXPECT_NE(client.LastError(), TcpSocket::ErrTimeout);
+    // A cancel stays with the connection it was made for.
+    client.Cancel();
+    TcpSocket cancelled = std::move(client);
+    EXPECT_EQ(cancelled.Recv(&byte, 1), 0u);
+    EXPECT_EQ(cancelled.LastError(), TcpSocket::ErrNotConnected);
 }
 
 TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnected) {
@@ -112,12 +154,12 @@ TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnected) {
     EXPECT_EQ(client.PollConnected(), 1u);
     ASSERT_EQ(client.SetNonBlocking(0), 1u);
 
-    std::unique_ptr<TcpSocket> server = listener.Accept();
-    ASSERT_NE(server, nullptr);
+    TcpSocket server = listener.Accept();
+    ASSERT_EQ(server.IsConnected(), 1u);
     const uint8_t hello[] = {'h', 'i'};
     EXPECT_EQ(sendAll(client, hello, 2), 0u);
     uint8_t received[2] = {};
-    EXPECT_EQ(recvAll(*server, received, 2), 0u);
+    EXPECT_EQ(recvAll(server, received, 2), 0u);
     EXPECT_EQ(std::memcmp(received, hello, 2), 0);
 }
 
@@ -183,12 +225,12 @@ TEST_F(TcpSocketTest, UnconnectedSocketRefusesTransfersWithNotConnected) {
 
 TEST_F(TcpSocketTest, PeerCloseEndsACompleteTransferShort) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
 
     const uint8_t partial[] = {1, 2, 3};
-    ASSERT_EQ(sendAll(*server, partial, 3), 0u);
-    ASSERT_EQ(server->Close(), 1u);
+    ASSERT_EQ(sendAll(server, partial, 3), 0u);
+    ASSERT_EQ(server.Close(), 1u);
 
     uint8_t buffer[10] = {};
     EXPECT_EQ(recvAll(client, buffer, 10), 7u);
@@ -198,7 +240,7 @@ TEST_F(TcpSocketTest, PeerCloseEndsACompleteTransferShort) {
 
 TEST_F(TcpSocketTest, TimedReceiveTimesOutAndTheNextOneGetsLaterData) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
 
     uint8_t byte = 0;
@@ -206,14 +248,14 @@ TEST_F(TcpSocketTest, TimedReceiveTimesOutAndTheNextOneGetsLaterData) {
     EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
     EXPECT_EQ(client.IsConnected(), 1u);
 
-    ASSERT_EQ(server->SendTimed("z", 1, 1), 1u);
+    ASSERT_EQ(server.SendTimed("z", 1, 1), 1u);
     EXPECT_EQ(client.RecvTimed(&byte, 1, 1), 1u);
     EXPECT_EQ(byte, 'z');
 }
 
 TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
 
     uint8_t byte = 0;
@@ -223,7 +265,7 @@ TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
 
     // Both bytes leave in one send and arrive together: once the first is
     // polled, the second is waiting for the peeks.
-    ASSERT_EQ(sendAll(*server, reinterpret_cast<const uint8_t*>("yz"), 2), 0u);
+    ASSERT_EQ(sendAll(server, reinterpret_cast<const uint8_t*>("yz"), 2), 0u);
     ASSERT_TRUE(eventually([&] { return client.PollByte(byte) == 1; }));
     EXPECT_EQ(byte, 'y');
     for (int i = 0; i < 3; ++i) EXPECT_EQ(client.PeekAlive(), 1u);
@@ -232,7 +274,7 @@ TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
 
     EXPECT_EQ(client.PollByte(byte), 0u);
     EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
-    ASSERT_EQ(server->Close(), 1u);
+    ASSERT_EQ(server.Close(), 1u);
     EXPECT_TRUE(eventually([&] { return client.PeekAlive() == 0; }));
     EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
     // An earlier empty poll left ErrTimeout behind; the close must not read
@@ -243,7 +285,7 @@ TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
 
 TEST_F(TcpSocketTest, PollByteAndPeekAliveShareTheSocketAcrossThreads) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
 
     constexpr uint32_t kCount = 200;
@@ -266,7 +308,7 @@ TEST_F(TcpSocketTest, PollByteAndPeekAliveShareTheSocketAcrossThreads) {
             else if (client.LastError() != TcpSocket::ErrTimeout) break;
         }
     });
-    for (uint32_t i = 0; i < kCount; i += 20) EXPECT_EQ(sendAll(*server, sent.data() + i, 20), 0u);
+    for (uint32_t i = 0; i < kCount; i += 20) EXPECT_EQ(sendAll(server, sent.data() + i, 20), 0u);
     poller.join();
     done = true;
     peeker.join();
@@ -281,9 +323,12 @@ TEST_F(TcpSocketTest, ResetGivesAConnectedSocketAFreshStart) {
 
     TcpSocket client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1u);
+    // Bind on a connected socket used to report whatever platform error was
+    // left over from an earlier call.
     EXPECT_EQ(client.Bind(0), 0u);
-    std::unique_ptr<TcpSocket> first = listener.Accept();
-    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrConnected);
+    TcpSocket first = listener.Accept();
+    ASSERT_EQ(first.IsConnected(), 1u);
 
     ASSERT_EQ(client.Reset(), 1u);
     EXPECT_EQ(client.IsConnected(), 0u);
@@ -291,13 +336,13 @@ TEST_F(TcpSocketTest, ResetGivesAConnectedSocketAFreshStart) {
     EXPECT_EQ(client.LastError(), 0u);
     // The old connection is gone for the peer.
     uint8_t byte = 0;
-    EXPECT_EQ(first->RecvTimed(&byte, 1, 1), 0u);
+    EXPECT_EQ(first.RecvTimed(&byte, 1, 1), 0u);
 
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1u) << client.LastError();
-    std::unique_ptr<TcpSocket> second = listener.Accept();
-    ASSERT_NE(second, nullptr);
+    TcpSocket second = listener.Accept();
+    ASSERT_EQ(second.IsConnected(), 1u);
     ASSERT_EQ(client.SendByte('r'), 1u);
-    EXPECT_EQ(second->RecvTimed(&byte, 1, 1), 1u);
+    EXPECT_EQ(second.RecvTimed(&byte, 1, 1), 1u);
     EXPECT_EQ(byte, 'r');
 }
 
@@ -318,7 +363,7 @@ TEST_F(TcpSocketTest, BindsAChosenLoopbackAddress) {
     char text[16];
     ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
     EXPECT_STREQ(text, "127.0.0.2");
-    EXPECT_NE(listener.Accept(), nullptr);
+    EXPECT_EQ(listener.Accept().IsConnected(), 1u);
 }
 
 struct Released {
@@ -349,18 +394,18 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
     {
         SCOPED_TRACE("Recv");
         TcpSocket client;
-        std::unique_ptr<TcpSocket> server;
+        TcpSocket server;
         connectPair(client, server);
         uint8_t byte = 0;
         const Released released =
-            cancelWhileBlocked(client, [&] { return client.Recv(&byte, 1); }, [&] { server->Close(); });
+            cancelWhileBlocked(client, [&] { return client.Recv(&byte, 1); }, [&] { server.Close(); });
         EXPECT_TRUE(released.wasBlocked);
         EXPECT_TRUE(released.returned);
         EXPECT_EQ(released.result, 0u);
         EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
         // Later calls fail at once, even with data waiting, and the handle
         // is still the owner's to close.
-        server->SendByte('x');
+        server.SendByte('x');
         EXPECT_EQ(client.Recv(&byte, 1), 0u);
         EXPECT_EQ(client.Send(&byte, 1), 0u);
         EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
@@ -373,7 +418,7 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
         ASSERT_NE(port, 0);
         TcpSocket rescue;
         const Released released = cancelWhileBlocked(
-            listener, [&] { return listener.Accept() != nullptr ? 1u : 0u; },
+            listener, [&] { return listener.Accept().IsConnected(); },
             [&] { rescue.Connect("127.0.0.1", port); });
         EXPECT_TRUE(released.wasBlocked);
         EXPECT_TRUE(released.returned);
@@ -383,10 +428,10 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
     {
         SCOPED_TRACE("WaitReadable");
         TcpSocket client;
-        std::unique_ptr<TcpSocket> server;
+        TcpSocket server;
         connectPair(client, server);
         const Released released =
-            cancelWhileBlocked(client, [&] { return client.WaitReadable(); }, [&] { server->SendByte(1); });
+            cancelWhileBlocked(client, [&] { return client.WaitReadable(); }, [&] { server.SendByte(1); });
         EXPECT_TRUE(released.wasBlocked);
         EXPECT_TRUE(released.returned);
         EXPECT_EQ(released.result, 0u);
@@ -397,7 +442,7 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
         // waiting for room must happen in the sliced wait, not in send().
         SCOPED_TRACE("Send into a full connection");
         TcpSocket client;
-        std::unique_ptr<TcpSocket> server;
+        TcpSocket server;
         connectPair(client, server);
         // The peer reads nothing: the sender blocks once the buffers on
         // both sides are full.
@@ -410,7 +455,7 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
                 }
                 return 1u;
             },
-            [&] { server->Close(); });
+            [&] { server.Close(); });
         EXPECT_TRUE(released.wasBlocked);
         EXPECT_TRUE(released.returned);
         EXPECT_EQ(released.result, 0u);
@@ -419,7 +464,7 @@ TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
 
 TEST_F(TcpSocketTest, LargeTransferArrivesIntact) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
 
     constexpr uint32_t kSize = 1u << 20;
@@ -432,7 +477,7 @@ TEST_F(TcpSocketTest, LargeTransferArrivesIntact) {
     uint32_t unsent = kSize;
     std::thread sender([&] { unsent = sendAll(client, sent.data(), kSize); });
     std::vector<uint8_t> received(kSize);
-    const uint32_t missing = recvAll(*server, received.data(), kSize);
+    const uint32_t missing = recvAll(server, received.data(), kSize);
     sender.join();
     EXPECT_EQ(unsent, 0u);
     EXPECT_EQ(missing, 0u);
@@ -441,9 +486,9 @@ TEST_F(TcpSocketTest, LargeTransferArrivesIntact) {
 
 TEST_F(TcpSocketTest, SendingToAClosedPeerFailsWithoutEndingTheProcess) {
     TcpSocket client;
-    std::unique_ptr<TcpSocket> server;
+    TcpSocket server;
     connectPair(client, server);
-    ASSERT_EQ(server->Close(), 1u);
+    ASSERT_EQ(server.Close(), 1u);
 
     // The first sends may still be taken into the buffer; the peer's reset
     // makes a later one fail, which without care raises SIGPIPE.

@@ -81,13 +81,13 @@ std::string ScriptedPeer::finish() {
 }
 
 void ScriptedPeer::play() {
-    std::unique_ptr<TcpSocket> connection = m_listener.Accept();
-    if (!connection) {
+    TcpSocket connection = m_listener.Accept();
+    if (!connection.IsConnected()) {
         m_failures = "no connection arrived\n";
         return;
     }
-    m_failures = run(*connection);
-    connection->Close();
+    m_failures = run(connection);
+    connection.Close();
 }
 
 std::string ScriptedPeer::run(TcpSocket& connection) {

@@ -37,6 +37,14 @@ bool setIntOption(SocketHandle socket, int level, int name, int value) {
     return ::setsockopt(descriptor(socket), level, name, &value, sizeof value) == 0;
 }
 
+SocketAddress fromNative(const sockaddr_in& native) {
+    SocketAddress address;
+    address.family = static_cast<uint16_t>(native.sin_family);
+    address.port = native.sin_port;
+    address.address = native.sin_addr.s_addr;
+    return address;
+}
+
 int clampedLength(uint32_t length) { return length > INT_MAX ? INT_MAX : static_cast<int>(length); }
 
 } // namespace
@@ -72,6 +80,12 @@ bool setOutOfBandInline(SocketHandle socket, bool on) {
 
 bool setNoDelay(SocketHandle socket) { return setIntOption(socket, IPPROTO_TCP, TCP_NODELAY, 1); }
 
+bool noDelay(SocketHandle socket) {
+    int value = 0;
+    socklen_t size = sizeof value;
+    return ::getsockopt(descriptor(socket), IPPROTO_TCP, TCP_NODELAY, &value, &size) == 0 && value != 0;
+}
+
 bool allowAddressReuse(SocketHandle socket) { return setIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1); }
 
 bool setNonBlocking(SocketHandle socket, bool on) {
@@ -88,7 +102,7 @@ bool bindTo(SocketHandle socket, const SocketAddress& address) {
 
 bool listenOn(SocketHandle socket, int backlog) { return ::listen(descriptor(socket), backlog) == 0; }
 
-SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer, uint32_t& peerSize) {
+SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer) {
     sockaddr_in native{};
     socklen_t size = sizeof native;
     int fd;
@@ -96,11 +110,7 @@ SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer, uint32_t& peer
         fd = ::accept4(descriptor(socket), reinterpret_cast<sockaddr*>(&native), &size, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return kNoSocket;
-    peer = SocketAddress{};
-    peer.family = static_cast<uint16_t>(native.sin_family);
-    peer.port = native.sin_port;
-    peer.address = native.sin_addr.s_addr;
-    peerSize = size < sizeof(SocketAddress) ? static_cast<uint32_t>(size) : sizeof(SocketAddress);
+    peer = fromNative(native);
     return fd;
 }
 
@@ -171,6 +181,14 @@ uint16_t localPort(SocketHandle socket) {
     socklen_t size = sizeof native;
     if (::getsockname(descriptor(socket), reinterpret_cast<sockaddr*>(&native), &size) != 0) return 0;
     return ntohs(native.sin_port);
+}
+
+bool peerAddress(SocketHandle socket, SocketAddress& peer) {
+    sockaddr_in native{};
+    socklen_t size = sizeof native;
+    if (::getpeername(descriptor(socket), reinterpret_cast<sockaddr*>(&native), &size) != 0) return false;
+    peer = fromNative(native);
+    return true;
 }
 
 bool hostName(char* buffer, uint32_t size) {

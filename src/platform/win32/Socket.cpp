@@ -22,6 +22,14 @@ sockaddr_in toNative(const SocketAddress& address) {
     return result;
 }
 
+SocketAddress fromNative(const sockaddr_in& converted) {
+    SocketAddress address;
+    address.family = static_cast<uint16_t>(converted.sin_family);
+    address.port = converted.sin_port;
+    address.address = converted.sin_addr.s_addr;
+    return address;
+}
+
 bool setIntOption(SocketHandle socket, int level, int name, int value) {
     return ::setsockopt(native(socket), level, name, reinterpret_cast<const char*>(&value), sizeof value) == 0;
 }
@@ -56,6 +64,15 @@ bool setOutOfBandInline(SocketHandle socket, bool on) {
 
 bool setNoDelay(SocketHandle socket) { return setIntOption(socket, IPPROTO_TCP, TCP_NODELAY, 1); }
 
+bool noDelay(SocketHandle socket) {
+    // Some Winsock versions fill in a single byte for this option; the rest
+    // of value stays 0.
+    int value = 0;
+    int size = sizeof value;
+    return ::getsockopt(native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&value), &size) == 0 &&
+           value != 0;
+}
+
 // SO_REUSEADDR on Windows lets any other process bind the same port and take
 // the connections over; listeners here go without it.
 bool allowAddressReuse(SocketHandle /*socket*/) { return true; }
@@ -72,17 +89,12 @@ bool bindTo(SocketHandle socket, const SocketAddress& address) {
 
 bool listenOn(SocketHandle socket, int backlog) { return ::listen(native(socket), backlog) == 0; }
 
-SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer, uint32_t& peerSize) {
+SocketHandle acceptFrom(SocketHandle socket, SocketAddress& peer) {
     sockaddr_in converted{};
     int size = sizeof converted;
     const SOCKET accepted = ::accept(native(socket), reinterpret_cast<sockaddr*>(&converted), &size);
     if (accepted == INVALID_SOCKET) return kNoSocket;
-    peer = SocketAddress{};
-    peer.family = static_cast<uint16_t>(converted.sin_family);
-    peer.port = converted.sin_port;
-    peer.address = converted.sin_addr.s_addr;
-    peerSize = (size > 0 && size < static_cast<int>(sizeof(SocketAddress))) ? static_cast<uint32_t>(size)
-                                                                              : sizeof(SocketAddress);
+    peer = fromNative(converted);
     return static_cast<SocketHandle>(accepted);
 }
 
@@ -153,6 +165,14 @@ uint16_t localPort(SocketHandle socket) {
     int size = sizeof converted;
     if (::getsockname(native(socket), reinterpret_cast<sockaddr*>(&converted), &size) != 0) return 0;
     return ntohs(converted.sin_port);
+}
+
+bool peerAddress(SocketHandle socket, SocketAddress& peer) {
+    sockaddr_in converted{};
+    int size = sizeof converted;
+    if (::getpeername(native(socket), reinterpret_cast<sockaddr*>(&converted), &size) != 0) return false;
+    peer = fromNative(converted);
+    return true;
 }
 
 bool hostName(char* buffer, uint32_t size) {
