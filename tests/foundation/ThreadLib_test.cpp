@@ -1,5 +1,6 @@
 #include "foundation/ThreadLib.h"
 
+#include "support/AllocationWatch.h"
 #include "support/Eventually.h"
 
 #include <gtest/gtest.h>
@@ -454,6 +455,31 @@ TEST_F(ThreadLibTest, ReplyFromAnswersOnBehalfOfTheReceiver) {
     // The answering thread's id, and its payload.
     EXPECT_EQ(outcome.result, worker);
     EXPECT_EQ(outcome.word2, 42u);
+}
+
+// init and createThread let std::bad_alloc out of the library when the
+// table or a thread's record could not be allocated.
+TEST(ThreadLibMemory, RunningOutOfMemoryAnswersZeroAndLeavesNothingBehind) {
+    uint32_t initResult = 99;
+    {
+        test::AllocationWatch watch;
+        watch.failFrom(4096);  // the table of 1999 buckets, not a record
+        initResult = ThreadLib::init();
+    }
+    EXPECT_EQ(initResult, 0u);
+    EXPECT_EQ(ThreadLib::currentId(), 0u);
+    EXPECT_EQ(ThreadLib::threadCount(), 0u);
+
+    ASSERT_NE(ThreadLib::init(), 0u);
+    uint32_t created = 99;
+    {
+        test::AllocationWatch watch;
+        watch.failFrom(128);  // a record, with its semaphores and functions
+        created = ThreadLib::createThread([] { return 0u; });
+    }
+    EXPECT_EQ(created, 0u);
+    EXPECT_EQ(ThreadLib::threadCount(), 1u);
+    ThreadLib::shutdown();
 }
 
 } // namespace

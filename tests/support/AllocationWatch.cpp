@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 namespace {
 
 std::atomic<std::size_t> g_largest{0};
+std::atomic<std::size_t> g_failFrom{std::numeric_limits<std::size_t>::max()};
 
 void note(std::size_t size) {
     std::size_t seen = g_largest.load(std::memory_order_relaxed);
@@ -16,6 +18,7 @@ void note(std::size_t size) {
 
 void* allocate(std::size_t size) {
     note(size);
+    if (size >= g_failFrom.load(std::memory_order_relaxed)) return nullptr;
     return std::malloc(size ? size : 1);
 }
 
@@ -24,6 +27,10 @@ void* allocate(std::size_t size) {
 namespace vp::test {
 
 AllocationWatch::AllocationWatch() { g_largest = 0; }
+
+AllocationWatch::~AllocationWatch() { g_failFrom = std::numeric_limits<std::size_t>::max(); }
+
+void AllocationWatch::failFrom(std::size_t bytes) { g_failFrom = bytes; }
 
 std::size_t AllocationWatch::largest() const { return g_largest.load(); }
 
