@@ -15,11 +15,24 @@ namespace vp {
 
 class NoteRecord;
 
+// A window rectangle. Its sizes and its placement wrap in unsigned 32-bit
+// arithmetic, as the rectangle of a window does: a peer may send any corners,
+// and a note larger than the screen must still be placed in defined steps.
 struct NoteRect {
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;
     int32_t bottom = 0;
+
+    uint32_t width() const { return static_cast<uint32_t>(right) - static_cast<uint32_t>(left); }
+    uint32_t height() const { return static_cast<uint32_t>(bottom) - static_cast<uint32_t>(top); }
+    // Moves the corner to (x, y) and gives the rectangle the size w x h.
+    void place(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+        left = static_cast<int32_t>(x);
+        top = static_cast<int32_t>(y);
+        right = static_cast<int32_t>(x + w);
+        bottom = static_cast<int32_t>(y + h);
+    }
 };
 
 class NoteList {

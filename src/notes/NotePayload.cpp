@@ -12,10 +12,6 @@
 
 namespace vp {
 
-namespace {
-
-} // namespace
-
 uint32_t NoteRecord::BuildPayload(const TextString& senderName) {
     m_payload.reset();
     m_payloadSize = 0;
@@ -69,10 +65,10 @@ uint32_t NoteRecord::ParsePayload(const uint8_t* bytes, uint32_t size, const pla
     if (rectangleEnd + nameLength + contentLength + attachmentLength != size) return 0;
 
     const uint8_t* at = bytes + kPayloadHeaderSize;
-    const int32_t senderLeft = static_cast<int32_t>(readLittleEndian32(at));
-    const int32_t senderTop = static_cast<int32_t>(readLittleEndian32(at + 4));
-    const int32_t senderRight = static_cast<int32_t>(readLittleEndian32(at + 8));
-    const int32_t senderBottom = static_cast<int32_t>(readLittleEndian32(at + 12));
+    const NoteRect sender{static_cast<int32_t>(readLittleEndian32(at)),
+                          static_cast<int32_t>(readLittleEndian32(at + 4)),
+                          static_cast<int32_t>(readLittleEndian32(at + 8)),
+                          static_cast<int32_t>(readLittleEndian32(at + 12))};
     at += blockSize;
 
     // The texts go into locals first, so that a refusal leaves no half-read
@@ -85,12 +81,8 @@ uint32_t NoteRecord::ParsePayload(const uint8_t* bytes, uint32_t size, const pla
     TextString attachment(reinterpret_cast<const char*>(at), static_cast<uint32_t>(attachmentLength));
     if (!name.isValid() || !textCopied || !attachment.isValid()) return 0;
 
-    // The note keeps its own cascade corner and takes the sender's size, in
-    // the wrapping arithmetic of the window rectangle.
-    rect.right = static_cast<int32_t>(static_cast<uint32_t>(rect.left) +
-                                      (static_cast<uint32_t>(senderRight) - static_cast<uint32_t>(senderLeft)));
-    rect.bottom = static_cast<int32_t>(static_cast<uint32_t>(rect.top) +
-                                       (static_cast<uint32_t>(senderBottom) - static_cast<uint32_t>(senderTop)));
+    // The note keeps its own cascade corner and takes the sender's size.
+    rect.place(static_cast<uint32_t>(rect.left), static_cast<uint32_t>(rect.top), sender.width(), sender.height());
     peerName = std::move(name);
     content = std::move(text);
     attachmentName = std::move(attachment);

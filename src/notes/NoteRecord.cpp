@@ -54,12 +54,9 @@ NoteRecord::~NoteRecord() {
 void NoteRecord::Center(const NoteRecord& source) {
     NoteList& list = NoteList::instance();
     const platform::ScreenSize screen = list.screen();
-    const uint32_t width = static_cast<uint32_t>(rect.right - rect.left);
-    const uint32_t height = static_cast<uint32_t>(rect.bottom - rect.top);
-    rect.left = static_cast<int32_t>((screen.width - width) / 2);
-    rect.top = static_cast<int32_t>((screen.height - height) / 2);
-    rect.right = rect.left + static_cast<int32_t>(width);
-    rect.bottom = rect.top + static_cast<int32_t>(height);
+    const uint32_t width = rect.width();
+    const uint32_t height = rect.height();
+    rect.place((screen.width - width) / 2, (screen.height - height) / 2, width, height);
     list.advanceCascade();
     reserved1 = source.reserved1;
     reserved2 = source.reserved2;

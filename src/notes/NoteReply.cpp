@@ -3,7 +3,6 @@
 
 #include "notes/NoteRecord.h"
 
-#include <algorithm>
 #include <new>
 #include <string>
 
@@ -68,12 +67,15 @@ uint32_t NoteRecord::ComposeReply(const NoteRecord& source) {
     // Centred with the source's size, then at least 400 x 200.
     NoteList& list = NoteList::instance();
     const platform::ScreenSize screen = list.screen();
-    const uint32_t width = static_cast<uint32_t>(source.rect.right - source.rect.left);
-    const uint32_t height = static_cast<uint32_t>(source.rect.bottom - source.rect.top);
-    rect.left = static_cast<int32_t>((screen.width - width) / 2);
-    rect.top = static_cast<int32_t>((screen.height - height) / 2);
-    rect.right = rect.left + std::max(static_cast<int32_t>(width), kReplyMinimumWidth);
-    rect.bottom = rect.top + std::max(static_cast<int32_t>(height), kReplyMinimumHeight);
+    const uint32_t width = source.rect.width();
+    const uint32_t height = source.rect.height();
+    // The minimum is compared as the signed size it has always been: a source
+    // whose right edge lies left of its left edge gets the minimum.
+    const auto atLeast = [](uint32_t size, int32_t minimum) {
+        return static_cast<int32_t>(size) < minimum ? static_cast<uint32_t>(minimum) : size;
+    };
+    rect.place((screen.width - width) / 2, (screen.height - height) / 2, atLeast(width, kReplyMinimumWidth),
+               atLeast(height, kReplyMinimumHeight));
     list.advanceCascade();
 
     reserved1 = source.reserved1;

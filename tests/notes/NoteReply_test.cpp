@@ -61,31 +61,56 @@ TEST_F(NoteReplyTest, WithoutPardTheReplyIsHeaderAndMarkOnly) {
     EXPECT_EQ(text(reply.content), "{\n\\par \n\\par At {\\i sometime ago}, 10.0.0.7 wrote:\\par }>");
 }
 
-TEST_F(NoteReplyTest, PlacedAtTheCentreAtLeast400By200) {
+TEST_F(NoteReplyTest, TakesTheSourceFlags) {
     NoteRecord source;
-    source.rect = {0, 0, 185, 130};
     source.reserved1 = 3;
     source.reserved2 = 4;
     source.alwaysOnTop = 1;
     source.received = 1;
     NoteRecord reply;
     ASSERT_EQ(reply.ComposeReply(source), 1u);
-    EXPECT_EQ(reply.rect.left, (1024 - 185) / 2);
-    EXPECT_EQ(reply.rect.top, (768 - 130) / 2);
-    EXPECT_EQ(reply.rect.right - reply.rect.left, 400);
-    EXPECT_EQ(reply.rect.bottom - reply.rect.top, 200);
     EXPECT_EQ(reply.reserved1, 3u);
     EXPECT_EQ(reply.reserved2, 4u);
     EXPECT_EQ(reply.alwaysOnTop, 1u);
     EXPECT_EQ(reply.received, 0u);
+}
 
-    source.rect = {50, 50, 650, 350};
-    NoteRecord large;
-    ASSERT_EQ(large.ComposeReply(source), 1u);
-    EXPECT_EQ(large.rect.left, 212);
-    EXPECT_EQ(large.rect.top, 234);
-    EXPECT_EQ(large.rect.right, 812);
-    EXPECT_EQ(large.rect.bottom, 534);
+// The centre was taken in unsigned arithmetic but the size was added to it in
+// signed 32-bit, which overflowed for a note wider or taller than the screen.
+TEST_F(NoteReplyTest, PlacementWrapsLikeTheWindowRectangle) {
+    const struct {
+        const char* what;
+        NoteRect source;
+        NoteRect reply;     // ComposeReply: the source's size, at least 400 x 200
+        NoteRect centered;  // Center on a note of the source's size
+    } cases[] = {
+        {"fits", {50, 50, 650, 350}, {212, 234, 812, 534}, {212, 234, 812, 534}},
+        {"small", {0, 0, 185, 130}, {419, 319, 819, 519}, {419, 319, 604, 449}},
+        {"wider than the screen", {10, 20, 5010, 120}, {2147481660, 334, -2147480636, 534},
+         {2147481660, 334, -2147480636, 434}},
+        {"taller than the screen", {0, 0, 300, 2000}, {362, 2147483032, 762, -2147482264},
+         {362, 2147483032, 662, -2147482264}},
+        {"negative corner", {-300, -200, -100, -50}, {412, 309, 812, 509}, {412, 309, 612, 459}},
+        {"span past 2^31", {-2147483000, -10, 2000, 90}, {1073741660, 334, 1073742060, 534},
+         {1073741660, 334, -1073740636, 434}},
+    };
+    const auto expectRect = [](const NoteRect& got, const NoteRect& want, const std::string& what) {
+        EXPECT_EQ(got.left, want.left) << what;
+        EXPECT_EQ(got.top, want.top) << what;
+        EXPECT_EQ(got.right, want.right) << what;
+        EXPECT_EQ(got.bottom, want.bottom) << what;
+    };
+    for (const auto& each : cases) {
+        NoteRecord source;
+        source.rect = each.source;
+        NoteRecord reply;
+        ASSERT_EQ(reply.ComposeReply(source), 1u) << each.what;
+        expectRect(reply.rect, each.reply, std::string(each.what) + ", reply");
+        NoteRecord centered;
+        centered.rect = each.source;
+        centered.Center(source);
+        expectRect(centered.rect, each.centered, std::string(each.what) + ", centred");
+    }
 }
 
 TEST_F(NoteReplyTest, CustomReplyTurnsLinesIntoParagraphs) {
