@@ -1,8 +1,8 @@
 // The server's notices and answers as they arrive on the peer port and in
 // the session: presence events, status answers, known-contact queries.
 
-#include "protocol/SessionPayloads.h"
-#include "protocol/Wire.h"
+#include "wire/SessionPayloads.h"
+#include "wire/Wire.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,8 +5,11 @@
 
 #include "foundation/LittleEndian.h"
 #include "notes/NoteRecord.h"
-#include "protocol/Wire.h"
+#include "wire/ReplyParser.h"
+#include "wire/Wire.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -16,8 +19,27 @@ namespace {
 
 constexpr int64_t kUntimed = -1;
 
+// A reply's text is received in runs of at most this many bytes.
+constexpr uint32_t kReceiveChunk = 4096;
+
 TextString diagnostic(const char* step) {
     return TextString("ClientProtocol::GetYesNo(): (_INVALID_YESNO_ ") + step + ")";
+}
+
+// The step of a reply whose bytes stopped coming, as the diagnostic names it.
+const char* lostStep(const ReplyParser& reply) {
+    switch (reply.step()) {
+    case ReplyParser::Step::Version:
+        return "1";
+    case ReplyParser::Step::Flag:
+        return "2";
+    case ReplyParser::Step::Length:
+        return reply.yes() ? "YES-1" : "NO-1";
+    case ReplyParser::Step::Text:
+    case ReplyParser::Step::Done:
+        break;
+    }
+    return reply.yes() ? "YES-3" : "NO-2";
 }
 
 // Exactly count bytes, each receive waiting at most seconds (kUntimed: as
@@ -37,11 +59,6 @@ uint32_t receiveExactly(TcpSocket& socket, void* buffer, uint32_t count, int64_t
 
 } // namespace
 
-uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length) {
-    if (length > wire::kMaxPayloadLength) return 0;
-    return buffer.resize(length);
-}
-
 ClientProtocol::ClientProtocol(const ProtocolContext& context)
     : m_context(context), m_ownVersion(ProtocolVersion::own()) {}
 
@@ -58,44 +75,42 @@ int32_t ClientProtocol::GetYesNoTimed(TcpSocket& socket, const ProtocolVersion& 
     return readReply(socket, expected, timeoutMilliseconds);
 }
 
-// A reply of another version is left unread after its first word: the
-// caller abandons the connection. The timed form leaves no diagnostics.
+// The parser decides what each received run of bytes means; this only
+// moves them. A reply of another version is left unread after its first
+// word: the caller abandons the connection. The timed form leaves no
+// diagnostics.
 int32_t ClientProtocol::readReply(TcpSocket& socket, const ProtocolVersion& expected, int64_t timeoutMilliseconds) {
     const bool diagnostics = timeoutMilliseconds == kUntimed;
-    auto lost = [&](const char* step) {
-        if (diagnostics) m_replyText = diagnostic(step);
-        return -1;
-    };
     m_errorText = "";
     m_replyText = "";
-
-    uint8_t word[4];
-    if (!receive(socket, word, 4, timeoutMilliseconds)) return lost("1");
-    m_replyVersion = ProtocolVersion::fromWord(readLittleEndian32(word));
-    if (!(m_replyVersion == expected)) return 0;
-    if (!receive(socket, word, 4, timeoutMilliseconds)) return lost("2");
-    const bool yes = readLittleEndian32(word) != wire::kNo;
-    if (!receive(socket, word, 4, timeoutMilliseconds)) return lost(yes ? "YES-1" : "NO-1");
-    const uint32_t length = readLittleEndian32(word);
-    if (length == 0) return yes ? 1 : 0;
-
-    // A length beyond the bound is treated as memory that cannot be had.
-    TextString text = length <= wire::kMaxPayloadLength ? TextString(nullptr, length) : TextString::none();
-    if (!text.isValid()) {
-        if (!yes) return 0;
-        m_replyText = "";
-        return lost("YES-2");
-    }
-    if (!receive(socket, text.data(), length, timeoutMilliseconds)) {
-        if (yes) {
-            m_replyText = "";
-            return lost("YES-3");
+    ReplyParser reply(expected);
+    uint8_t chunk[kReceiveChunk];
+    while (reply.wanted() > 0) {
+        const uint32_t count = std::min(reply.wanted(), kReceiveChunk);
+        if (!receive(socket, chunk, count, timeoutMilliseconds)) {
+            if (diagnostics) m_replyText = diagnostic(lostStep(reply));
+            return -1;
         }
-        m_errorText = "";
-        return lost("NO-2");
+        reply.consume(chunk, count);
+        if (reply.hasVersion()) m_replyVersion = reply.version();
     }
-    (yes ? m_replyText : m_errorText) = std::move(text);
-    return yes ? 1 : 0;
+    switch (reply.outcome()) {
+    case ReplyParser::Outcome::Yes:
+        m_replyText = reply.takeText();
+        return 1;
+    case ReplyParser::Outcome::No:
+        m_errorText = reply.takeText();
+        return 0;
+    case ReplyParser::Outcome::NoRoom:
+        // A NO whose reason cannot be taken is still a NO.
+        if (!reply.yes()) return 0;
+        if (diagnostics) m_replyText = diagnostic("YES-2");
+        return -1;
+    case ReplyParser::Outcome::OtherVersion:
+    case ReplyParser::Outcome::Pending:
+        break;
+    }
+    return 0;
 }
 
 uint32_t ClientProtocol::receive(TcpSocket& socket, void* buffer, uint32_t count, int64_t timeoutMilliseconds) {
@@ -150,16 +165,15 @@ uint32_t ClientProtocol::AcceptUpload(TcpSocket& socket, const FrameHeader& requ
 
 uint32_t ClientProtocol::HandleRequest(TcpSocket& socket) {
     if (!socket.IsValid()) return refuse(socket);
-    uint8_t word[4];
-    if (!RecvAll(socket, word, 4)) return refuse(socket);
-    FrameHeader header;
-    header.version = readLittleEndian32(word);
-    m_requesterVersion = ProtocolVersion::fromWord(header.version);
+    // A requester of an invalid version is refused before the rest of its
+    // block is read.
+    uint8_t block[FrameHeader::kSize];
+    if (!RecvAll(socket, block, 4)) return refuse(socket);
+    m_requesterVersion = ProtocolVersion::fromWord(readLittleEndian32(block));
     if (!m_requesterVersion.isValid()) return refuse(socket);
-    if (!RecvAll(socket, word, 4)) return refuse(socket);
-    header.code = readLittleEndian32(word);
-    if (!RecvAll(socket, word, 4)) return refuse(socket);
-    header.length = readLittleEndian32(word);
+    FrameHeader header;
+    if (!RecvAll(socket, block + 4, FrameHeader::kSize - 4) || !FrameHeader::decode(block, sizeof block, header))
+        return refuse(socket);
 
     // Every request but the probe and the unknown ones needs this system's
     // own version; the others are refused.

@@ -10,15 +10,13 @@
 
 #include "foundation/TcpSocket.h"
 #include "foundation/TextString.h"
-#include "protocol/FrameHeader.h"
 #include "protocol/ProtocolPorts.h"
-#include "protocol/ProtocolVersion.h"
+#include "wire/FrameHeader.h"
+#include "wire/ProtocolVersion.h"
 
 #include <cstdint>
 
 namespace vp {
-
-class ByteBuffer;
 
 class ClientProtocol {
 public:
@@ -103,9 +101,5 @@ private:
     TextString m_replyText;
     TcpSocket m_socket;
 };
-
-// Room for a payload of length bytes announced by the other side: 0 when
-// length is beyond wire::kMaxPayloadLength or the memory is not there.
-uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length);
 
 } // namespace vp

@@ -5,8 +5,8 @@
 // a port left null refuses what it would serve.
 
 #include "foundation/TextString.h"
-#include "protocol/FrameHeader.h"
-#include "protocol/Wire.h"
+#include "wire/FrameHeader.h"
+#include "wire/Wire.h"
 
 #include <cstdint>
 #include <memory>

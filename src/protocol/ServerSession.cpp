@@ -5,10 +5,11 @@
 #include "app/AppInfo.h"
 #include "contacts/ContactList.h"
 #include "protocol/ClientProtocol.h"
-#include "protocol/SessionPayloads.h"
-#include "protocol/Wire.h"
 #include "settings/Endpoints.h"
 #include "settings/GeneralOptions.h"
+#include "wire/Payload.h"
+#include "wire/SessionPayloads.h"
+#include "wire/Wire.h"
 
 namespace vp {
 

@@ -1,4 +1,4 @@
-#include "protocol/ProtocolVersion.h"
+#include "wire/ProtocolVersion.h"
 
 namespace vp {
 

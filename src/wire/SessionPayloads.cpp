@@ -1,4 +1,4 @@
-#include "protocol/SessionPayloads.h"
+#include "wire/SessionPayloads.h"
 
 #include <initializer_list>
 #include <utility>

@@ -5,7 +5,7 @@
 // when the bytes hold the whole layout and 0, touching nothing, otherwise.
 
 #include "foundation/TextString.h"
-#include "protocol/Payload.h"
+#include "wire/Payload.h"
 
 #include <cstdint>
 

@@ -52,4 +52,8 @@ private:
     uint32_t m_at = 0;
 };
 
+// Room for a payload of length bytes announced by the other side: 0 when
+// length is beyond wire::kMaxPayloadLength or the memory is not there.
+uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length);
+
 } // namespace vp

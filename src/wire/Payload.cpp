@@ -1,7 +1,7 @@
-#include "protocol/Payload.h"
+#include "wire/Payload.h"
 
 #include "foundation/LittleEndian.h"
-#include "protocol/Wire.h"
+#include "wire/Wire.h"
 
 #include <cstring>
 #include <utility>
@@ -22,6 +22,11 @@ void PayloadWriter::text(const TextString& text) {
     if (!m_ok || text.length() == 0 || m_buffer.size() - m_at < text.length()) return;
     std::memcpy(m_buffer.data() + m_at, text.data(), text.length());
     m_at += text.length();
+}
+
+uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length) {
+    if (length > wire::kMaxPayloadLength) return 0;
+    return buffer.resize(length);
 }
 
 bool PayloadReader::word(uint32_t& value) {

@@ -24,6 +24,16 @@ struct FrameHeader {
         writeLittleEndian32(bytes.data() + 8, length);
         return bytes;
     }
+
+    // The block that opens count received bytes: 1, or 0 (header untouched)
+    // when fewer than kSize bytes are there.
+    static uint32_t decode(const uint8_t* bytes, uint32_t count, FrameHeader& header) {
+        if (bytes == nullptr || count < kSize) return 0;
+        header.version = readLittleEndian32(bytes);
+        header.code = readLittleEndian32(bytes + 4);
+        header.length = readLittleEndian32(bytes + 8);
+        return 1;
+    }
 };
 
 } // namespace vp
