@@ -13,13 +13,21 @@ PayloadWriter::PayloadWriter(uint64_t size) {
 }
 
 void PayloadWriter::word(uint32_t value) {
-    if (!m_ok || m_buffer.size() - m_at < 4) return;
+    if (!m_ok) return;
+    if (m_buffer.size() - m_at < 4) {
+        m_ok = false;
+        return;
+    }
     writeLittleEndian32(m_buffer.data() + m_at, value);
     m_at += 4;
 }
 
 void PayloadWriter::text(const TextString& text) {
-    if (!m_ok || text.length() == 0 || m_buffer.size() - m_at < text.length()) return;
+    if (!m_ok || text.length() == 0) return;
+    if (m_buffer.size() - m_at < text.length()) {
+        m_ok = false;
+        return;
+    }
     std::memcpy(m_buffer.data() + m_at, text.data(), text.length());
     m_at += text.length();
 }

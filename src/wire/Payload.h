@@ -2,9 +2,10 @@
 // Payloads on the wire: runs of little-endian words and texts without
 // terminators, laid out by each exchange.
 //
-// PayloadWriter fills a buffer of a size known in advance; PayloadReader
-// takes words and texts from received bytes and refuses, without moving,
-// anything that would run past their end.
+// PayloadWriter fills a buffer of a size known in advance and fails for good
+// on a write that does not fit; PayloadReader takes words and texts from
+// received bytes and refuses, without moving, anything that would run past
+// their end.
 
 #include "foundation/TextString.h"
 
@@ -18,13 +19,18 @@ public:
     // bound or the memory is not there.
     explicit PayloadWriter(uint64_t size);
 
+    // False also once a write did not fit: the payload is short and must
+    // not go out.
     bool ok() const { return m_ok; }
-    // Each appends at the cursor; the caller's size covers them all.
+    // Each appends at the cursor; one that runs past the size makes the
+    // writer fail.
     void word(uint32_t value);
     void text(const TextString& text);
 
-    const uint8_t* data() const { return m_buffer.data(); }
-    uint32_t size() const { return m_buffer.size(); }
+    // Null and 0 while the writer has failed, so that a short payload
+    // cannot be sent even by a caller that forgot ok().
+    const uint8_t* data() const { return m_ok ? m_buffer.data() : nullptr; }
+    uint32_t size() const { return m_ok ? m_buffer.size() : 0; }
 
 private:
     ByteBuffer m_buffer;
