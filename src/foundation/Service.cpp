@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace vp {
@@ -27,24 +28,46 @@ const std::uintptr_t* readArguments(const ByteBuffer& field) {
     return reinterpret_cast<const std::uintptr_t*>(value);
 }
 
+// Runs a hook or a call on the service thread: its result, or 0 when it ran
+// out of memory. The thread lives on and answers, where the exception would
+// end it and let its requester go with the word it was sent with.
+template <typename Run>
+uint32_t zeroOnNoMemory(const Run& run) {
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
 } // namespace
 
 namespace detail {
 
-uint32_t ServiceCore::post(uint32_t argumentCount, const std::uintptr_t* arguments) {
-    if (argumentCount == 0 || !arguments || m_stopping.load() != 0) return 0;
+bool ServiceCore::accepts(std::uintptr_t code) const {
     // Starting and stopping go through start and stop alone, which keep the
     // flags and the request table in step with the service thread.
-    if (arguments[0] == kStartCode || arguments[0] == kStopCode) return 0;
-    return deliver(argumentCount, arguments);
+    return m_stopping.load() == 0 && code != kStartCode && code != kStopCode;
 }
 
-uint32_t ServiceCore::deliver(uint32_t argumentCount, const std::uintptr_t* arguments) {
+uint32_t ServiceCore::post(uint32_t argumentCount, const std::uintptr_t* arguments) {
+    if (argumentCount == 0 || !arguments || !accepts(arguments[0])) return 0;
+    return deliver(argumentCount, reinterpret_cast<std::uintptr_t>(arguments));
+}
+
+uint32_t ServiceCore::postCall(const RequestCall& request) {
+    // An argument list holds its code at least, so a count of 0 marks a call.
+    // A call let go unanswered (the thread ended) keeps that 0 as its result.
+    if (!accepts(request.code)) return 0;
+    return deliver(0, reinterpret_cast<std::uintptr_t>(&request));
+}
+
+uint32_t ServiceCore::deliver(std::uintptr_t word2, std::uintptr_t word3) {
     const uint32_t thread = m_serviceThreadId.load();
     if (thread == 0) return 0;
     ThreadMessage message;
-    message.word2 = argumentCount;
-    message.word3 = reinterpret_cast<std::uintptr_t>(arguments);
+    message.word2 = word2;
+    message.word3 = word3;
     if (ThreadLib::send(thread, message) == 0) return 0;
     return static_cast<uint32_t>(message.word2);
 }
@@ -56,7 +79,7 @@ uint32_t ServiceCore::launch() {
     m_serviceThreadId.store(thread);
     ThreadLib::resume(thread);
     const std::uintptr_t startRequest[] = {kStartCode};
-    const uint32_t result = deliver(1, startRequest);
+    const uint32_t result = deliver(1, reinterpret_cast<std::uintptr_t>(startRequest));
     if (result == 0) {
         // A refused start has ended the thread already; a start request that
         // never arrived (the caller is unknown to ThreadLib) has not.
@@ -72,7 +95,7 @@ uint32_t ServiceCore::halt() {
     m_stopping.store(1);
     const std::uintptr_t stopRequest[] = {kStopCode};
     const uint32_t thread = m_serviceThreadId.load();
-    const uint32_t result = deliver(1, stopRequest);
+    const uint32_t result = deliver(1, reinterpret_cast<std::uintptr_t>(stopRequest));
     // The thread has ended unless the stop request never arrived.
     if (result == 0) ThreadLib::kill(thread);
     m_serviceThreadId.store(0);
@@ -109,18 +132,23 @@ uint32_t ServiceCore::serviceLoop() {
         }
         const auto argumentCount = static_cast<uint32_t>(message.word2);
         const auto* arguments = reinterpret_cast<const std::uintptr_t*>(message.word3);
-        if (argumentCount == 0 || !arguments) {
+        if (!arguments) {
             answerFrom(sender, self, 0);
+            continue;
+        }
+        if (argumentCount == 0) {
+            const auto& request = *reinterpret_cast<const RequestCall*>(message.word3);
+            answerFrom(sender, self, zeroOnNoMemory([&] { return request.invoke(request.run); }));
             continue;
         }
         if (arguments[0] == kStartCode) {
             m_stopping.store(0);
-            const uint32_t result = startRequested();
+            const uint32_t result = zeroOnNoMemory([this] { return startRequested(); });
             answerFrom(sender, self, result);
             if (result == 0) return 0;
         } else if (arguments[0] == kStopCode) {
             m_stopping.store(1);
-            const uint32_t result = stopRequested();
+            const uint32_t result = zeroOnNoMemory([this] { return stopRequested(); });
             // Otherwise the thread's end would let them go unanswered.
             refuseQueued();
             answerFrom(sender, self, result);
@@ -136,9 +164,9 @@ uint32_t ServiceCore::serviceLoop() {
 // Removes the worker's record and counts it out however the handler left.
 class Service::WorkerExit {
 public:
-    WorkerExit(Service& service, const FieldTuple& record) : m_service(service), m_record(record) {}
+    explicit WorkerExit(Service& service) : m_service(service) {}
     ~WorkerExit() {
-        m_service.removeRequest(m_record);
+        m_service.removeRequest();
         m_service.workerEnded();
     }
     WorkerExit(const WorkerExit&) = delete;
@@ -146,7 +174,6 @@ public:
 
 private:
     Service& m_service;
-    const FieldTuple& m_record;
 };
 
 Service::~Service() {
@@ -191,17 +218,17 @@ uint32_t Service::onStop() { return 1; }
 void Service::killWorkers() {
     KeyedTable* table = requestTable();
     if (!table) return;
-    const std::vector<FieldTuple> rows = table->snapshot();
+    std::vector<FieldTuple> rows = table->snapshot();
     // The stop answers exactly the requests that no worker has answered yet.
     // A requester that was answered may already be waiting on another request
     // to this service (the stop itself, say); answering it by its thread id
-    // would answer that one instead.
-    std::vector<uint32_t> waiting;
+    // would answer that one instead. The claimed rows are moved to the front,
+    // so that remembering them needs no memory.
+    size_t claimed = 0;
     {
         SemaphoreLock lock(m_answerLock);
-        for (const FieldTuple& row : rows) {
-            if (claimRequest(*table, readId(row.field(kWorkerField))))
-                waiting.push_back(readId(row.field(kSenderField)));
+        for (FieldTuple& row : rows) {
+            if (claimRequest(*table, readId(row.field(kWorkerField)))) std::swap(rows[claimed++], row);
         }
     }
     // Only now, with every unanswered request claimed, are the workers
@@ -220,9 +247,9 @@ void Service::killWorkers() {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         m_workerEnded.waitTimed(static_cast<uint32_t>(left) + 1);
     }
-    for (const uint32_t sender : waiting) {
+    for (size_t i = 0; i < claimed; ++i) {
         ThreadMessage reply;
-        ThreadLib::reply(sender, reply);
+        ThreadLib::reply(readId(rows[i].field(kSenderField)), reply);
     }
 }
 
@@ -240,7 +267,7 @@ uint32_t Service::addRequest(const FieldTuple& record) {
     return table ? table->insert(record) : 0;
 }
 
-void Service::removeRequest(const FieldTuple&) {
+void Service::removeRequest() {
     // The rows are keyed by the worker, which is the calling thread.
     KeyedTable* table = requestTable();
     if (!table) return;
@@ -296,7 +323,7 @@ uint32_t Service::runWorker() {
     KeyedTable* table = requestTable();
     const FieldTuple record =
         table ? table->find(kWorkerField, idKey(ThreadLib::currentId())) : FieldTuple();
-    WorkerExit exit(*this, record);
+    WorkerExit exit(*this);
     if (record.count() < kRequestFields) return 0;
     const uint32_t sender = readId(record.field(kSenderField));
     try {

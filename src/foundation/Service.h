@@ -5,9 +5,11 @@
 // the request's handler answers.
 //
 // A request is an argument list of pointer-sized values, the request code
-// first. Code 0 starts and code 1 stops the service thread; the codes of a
+// first, or a typed call (ServiceCore::call) that the service thread runs
+// itself. Code 0 starts and code 1 stops the service thread; the codes of a
 // service's own requests are 2 and up. Every thread that posts must be known
-// to ThreadLib (a library thread, or one that called ThreadLib::init).
+// to ThreadLib (a library thread, or one that called ThreadLib::init). A start
+// or stop hook, or a call, that runs out of memory gives 0 to its requester.
 
 #include "foundation/FieldTuple.h"
 #include "foundation/KeyedTable.h"
@@ -74,6 +76,18 @@ protected:
     ServiceCore(const ServiceCore&) = delete;
     ServiceCore& operator=(const ServiceCore&) = delete;
 
+    // Has the service thread run run() in turn with the other requests, and
+    // blocks until it has: run's result. Refused as post refuses (stopping,
+    // not started, code 0 or 1); 0 also when run ran out of memory. run stays
+    // on this stack meanwhile, so it may refer to the caller's variables;
+    // each request declares its arguments once, as what run uses.
+    template <typename Run>
+        requires std::is_invocable_r_v<uint32_t, const Run&>
+    uint32_t call(std::uintptr_t code, const Run& run) {
+        const RequestCall request{code, &invoke<Run>, &run};
+        return postCall(request);
+    }
+
     // Creates and resumes the service thread running the service loop, and
     // has it start: the thread's answer (onStart's result), or 0.
     uint32_t launch();
@@ -91,6 +105,20 @@ protected:
     uint32_t m_started = 0;
 
 private:
+    // A typed request as it travels: the code and run's type restored by invoke.
+    struct RequestCall {
+        std::uintptr_t code;
+        uint32_t (*invoke)(const void* run);
+        const void* run;
+    };
+    template <typename Run>
+    static uint32_t invoke(const void* run) {
+        return (*static_cast<const Run*>(run))();
+    }
+    uint32_t postCall(const RequestCall& request);
+    // Whether a request with this code may go to the service thread now.
+    bool accepts(std::uintptr_t code) const;
+
     // What each kind of service does with the requests its thread receives.
     // The start request: onStart's result (0 ends the thread).
     virtual uint32_t startRequested() = 0;
@@ -102,7 +130,8 @@ private:
     static uint32_t threadEntry(std::uintptr_t service);
     // The service thread: receives requests until the stop request.
     uint32_t serviceLoop();
-    uint32_t deliver(uint32_t argumentCount, const std::uintptr_t* arguments);
+    // Sends words 2 and 3 to the service thread: its answer.
+    uint32_t deliver(std::uintptr_t word2, std::uintptr_t word3);
 };
 
 } // namespace detail
@@ -147,7 +176,7 @@ protected:
     // Records a running request: 1, or 0 when it could not be stored.
     virtual uint32_t addRequest(const FieldTuple& record);
     // Drops the record of the calling worker.
-    virtual void removeRequest(const FieldTuple& record);
+    virtual void removeRequest();
 
     // Answers the requester sender with word 2 = result, on behalf of the
     // service thread that received its request: 1 when delivered (0 also when

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -61,8 +62,11 @@ private:
 class TestService : public Service {
 public:
     ~TestService() override { stop(); }
+    using Service::call;
 
     std::atomic<uint32_t> startResult{1};
+    // Has onStart and onStop run out of memory.
+    std::atomic<bool> outOfMemory{false};
     std::atomic<uint32_t> starts{0};
     std::atomic<uint32_t> stops{0};
     std::atomic<uint32_t> blocked{0};
@@ -74,10 +78,12 @@ public:
 protected:
     uint32_t onStart() override {
         ++starts;
+        if (outOfMemory) throw std::bad_alloc();
         return startResult;
     }
     uint32_t onStop() override {
         ++stops;
+        if (outOfMemory) throw std::bad_alloc();
         return kStopResult;
     }
     uint32_t handleRequest(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* args) override {
@@ -97,6 +103,9 @@ protected:
                 ++blocked;
                 released.wait();
             }
+            // Slow to end once cancelled, so that a stop that does not wait
+            // for its workers returns before they have ended.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (code == kBlock && answer(sender, 1) != 0) ++answeredAfterCancel;
             ++handlersEnded;
             return 0;
@@ -148,6 +157,8 @@ TEST_F(ServiceTest, ServesManyConcurrentPostsEachWithItsOwnAnswer) {
 }
 
 TEST_F(ServiceTest, StopCancelsBlockedWorkersAndAnswersTheirRequestersWithZero) {
+    // The workers used to end at once when cancelled, so a stop that did not
+    // wait for them passed too.
     TestService service;
     ASSERT_EQ(service.start(), 1u);
     for (std::uintptr_t i = 0; i < 3; ++i) m_posters.start([&service, i] { return service.post(2, kBlock, i); });
@@ -156,11 +167,12 @@ TEST_F(ServiceTest, StopCancelsBlockedWorkersAndAnswersTheirRequestersWithZero) 
     ASSERT_TRUE(eventually([&] { return m_posters.result(3) == 5; }));
 
     EXPECT_EQ(service.stop(), kStopResult);
+    // The stop waited for every cancelled worker to end.
+    EXPECT_EQ(service.handlersEnded, 4u);
     ASSERT_TRUE(m_posters.allReturned());
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(m_posters.result(i), 0u);
     // The answer given before the stop stands.
     EXPECT_EQ(m_posters.result(3), 5u);
-    EXPECT_EQ(service.handlersEnded, 4u);
     EXPECT_EQ(service.answeredAfterCancel, 0u);
     EXPECT_EQ(service.post(2, kCompute, 1), 0u);
 }
@@ -222,8 +234,14 @@ TEST_F(ServiceTest, StartsAndStopsRepeatedly) {
 
 TEST_F(ServiceTest, PostsThatCannotBeServedReturnZeroAtOnce) {
     TestService service;
+    const auto eight = [] { return 8u; };
     EXPECT_EQ(service.post(2, kCompute, 1), 0u);  // not started
     ASSERT_EQ(service.start(), 1u);
+    EXPECT_EQ(service.call(Service::kStartCode, eight), 0u);
+    EXPECT_EQ(service.call(Service::kStopCode, eight), 0u);
+    // A call that runs out of memory answers 0 and leaves the thread serving.
+    EXPECT_EQ(service.call(kCompute, []() -> uint32_t { throw std::bad_alloc(); }), 0u);
+    EXPECT_EQ(service.call(kCompute, eight), 8u);
     EXPECT_EQ(service.post(0, kCompute, 1), 0u);
     EXPECT_EQ(service.post(3, kCompute, 1), 0u);  // fewer arguments than counted
     EXPECT_EQ(service.post(1, nullptr), 0u);
@@ -238,22 +256,28 @@ TEST_F(ServiceTest, PostsThatCannotBeServedReturnZeroAtOnce) {
     EXPECT_EQ(service.stops, 1u);
 }
 
+// A start hook that ran out of memory used to end the service thread with
+// the start unanswered, so start reported 1 with nothing running.
 TEST_F(ServiceTest, ARefusedStartLeavesNothingRunning) {
     const uint32_t before = ThreadLib::threadCount();
     TestService service;
-    service.startResult = 0;
-    EXPECT_EQ(service.start(), 0u);
-    EXPECT_EQ(service.started(), 0u);
-    EXPECT_EQ(service.serviceThreadId(), 0u);
-    EXPECT_EQ(service.post(2, kCompute, 1), 0u);
-    EXPECT_TRUE(eventually([&] { return ThreadLib::threadCount() == before; }));
-    EXPECT_EQ(service.stop(), 1u);
-    EXPECT_EQ(service.stops, 0u);
+    for (const bool outOfMemory : {false, true}) {
+        service.startResult = outOfMemory ? 1 : 0;
+        service.outOfMemory = outOfMemory;
+        EXPECT_EQ(service.start(), 0u) << outOfMemory;
+        EXPECT_EQ(service.started(), 0u);
+        EXPECT_EQ(service.serviceThreadId(), 0u);
+        EXPECT_EQ(service.post(2, kCompute, 1), 0u);
+        EXPECT_TRUE(eventually([&] { return ThreadLib::threadCount() == before; }));
+        EXPECT_EQ(service.stop(), 1u);
+        EXPECT_EQ(service.stops, 0u);
+    }
 
-    service.startResult = 1;
+    service.outOfMemory = false;
     ASSERT_EQ(service.start(), 1u);
     EXPECT_EQ(service.post(2, kCompute, 1), computed(1));
-    EXPECT_EQ(service.stop(), kStopResult);
+    service.outOfMemory = true;
+    EXPECT_EQ(service.stop(), 0u);
 }
 
 std::atomic<uint32_t> g_crashes{0};
