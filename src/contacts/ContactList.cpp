@@ -8,49 +8,6 @@ namespace vp {
 
 namespace {
 
-template <typename T>
-T& argument(const std::uintptr_t* args, uint32_t index) {
-    return *reinterpret_cast<T*>(args[index]);
-}
-
-uint32_t number(const std::uintptr_t* args, uint32_t index) { return static_cast<uint32_t>(args[index]); }
-
-// The arguments each request carries, its code included.
-uint32_t argumentsOf(uint32_t code) {
-    switch (code) {
-    case ContactList::kQueryAllPresence:
-    case ContactList::kSetAllOffline:
-        return 1;
-    case ContactList::kRemoveContact:
-    case ContactList::kQueryPresence:
-    case ContactList::kCopyTree:
-        return 2;
-    case ContactList::kFindContact:
-    case ContactList::kGetContact:
-    case ContactList::kGetUserName:
-    case ContactList::kGetServerName:
-    case ContactList::kGetDisplayName:
-    case ContactList::kIsGroup:
-    case ContactList::kIsGroupExpanded:
-    case ContactList::kSetDisplayName:
-    case ContactList::kSetGroupExpanded:
-    case ContactList::kSetProperties:
-    case ContactList::kSetVisibility:
-        return 3;
-    case ContactList::kMoveContact:
-    case ContactList::kGetPresence:
-    case ContactList::kGetRefusal:
-    case ContactList::kSetOnline:
-        return 4;
-    case ContactList::kAddContact:
-        return 5;
-    case ContactList::kGetReceptionInfo:
-        return 7;
-    default:
-        return 0;
-    }
-}
-
 ByteBuffer textField(const TextString& text) { return ByteBuffer(text.c_str(), text.length()); }
 
 } // namespace
@@ -81,108 +38,24 @@ void ContactList::contactEvent(const QueuedEvent& event) {
     m_subject.notify(reinterpret_cast<std::uintptr_t>(&event));
 }
 
-uint32_t ContactList::handleRequest(uint32_t, uint32_t argumentCount, const std::uintptr_t* args) {
-    const uint32_t code = static_cast<uint32_t>(args[0]);
-    const uint32_t needed = argumentsOf(code);
-    if (needed == 0 || argumentCount < needed) return 0;
-    return dispatch(code, needed, args);
+template <typename Read>
+uint32_t ContactList::readRecord(uint32_t code, ContactHandle handle, const Read& read) {
+    return call(code, [&] {
+        ContactRecord record;
+        if (!m_tree.getContact(handle, record)) return 0u;
+        read(record);
+        return 1u;
+    });
 }
 
-uint32_t ContactList::dispatch(uint32_t code, uint32_t count, const std::uintptr_t* args) {
-    // Everything but add, remove, move, find and the walks reads or changes
-    // one record: fetch a copy first, so a missing handle fails at once.
-    const ContactHandle handle = count > 1 ? number(args, 1) : 0;
-    ContactRecord record;
-    switch (code) {
-    case kAddContact:
-        return m_tree.addContact(argument<const ContactRecord>(args, 1), number(args, 2), number(args, 3),
-                                 argument<ContactHandle>(args, 4));
-    case kRemoveContact:
-        return m_tree.removeContact(handle);
-    case kMoveContact:
-        return m_tree.moveContact(handle, number(args, 2), number(args, 3));
-    case kFindContact:
-        return m_tree.findContact(argument<const TextString>(args, 1), argument<ContactHandle>(args, 2));
-    case kQueryAllPresence:
-        return doQueryAll();
-    case kSetAllOffline:
-        return doSetAllOffline();
-    case kCopyTree:
-        return m_tree.copyTree(argument<ContactTree::Tree>(args, 1));
-    case kSetOnline:
-        return doSetOnline(handle, number(args, 2), argument<const TextString>(args, 3));
-    case kQueryPresence:
-        return doQuery(handle);
-    default:
-        break;
-    }
-    if (!m_tree.getContact(handle, record)) return 0;
-    switch (code) {
-    case kGetContact:
-        argument<ContactRecord>(args, 2) = record;
-        return 1;
-    case kGetUserName:
-        argument<TextString>(args, 2) = record.getUserName();
-        return 1;
-    case kGetServerName:
-        argument<TextString>(args, 2) = record.getServerName();
-        return 1;
-    case kGetDisplayName:
-        argument<TextString>(args, 2) = record.getDisplayName();
-        return 1;
-    case kIsGroup:
-        argument<uint32_t>(args, 2) = record.isUser() ? 0 : 1;
-        return 1;
-    case kGetPresence:
-        argument<uint32_t>(args, 2) = record.getOnline();
-        argument<TextString>(args, 3) = record.getAddress();
-        return 1;
-    case kIsGroupExpanded:
-        argument<uint32_t>(args, 2) = record.getGroupExpanded();
-        return 1;
-    case kGetReceptionInfo:
-        argument<uint32_t>(args, 2) = (record.getAutoReply() == 1 && record.getPrivacy() == kPrivacyAway) ? 1 : 0;
-        argument<uint32_t>(args, 3) = record.getAutoReplyWithInclude();
-        argument<uint32_t>(args, 4) = record.getAllowFiles();
-        argument<uint32_t>(args, 5) = 0;
-        argument<TextString>(args, 6) = record.getAutoReplyMsg();
-        return 1;
-    case kGetRefusal:
-        argument<uint32_t>(args, 2) = record.getPrivacy();
-        argument<TextString>(args, 3) = "This user has refused your communication request.";
-        return 1;
-    case kSetDisplayName:
-    case kSetProperties: {
-        const TextString name = code == kSetDisplayName ? argument<const TextString>(args, 2)
-                                                        : argument<const ContactRecord>(args, 2).getDisplayName();
-        m_tree.update(handle, [&](ContactRecord& stored) {
-            if (code == kSetDisplayName) stored.setDisplayName(name);
-            else stored.copyProperties(argument<const ContactRecord>(args, 2));
-        });
-        FieldTuple fields(2);
-        fields.setField(0, numberField(handle));
-        fields.setField(1, textField(name));
-        m_tree.send(DisplayNameChanged, std::move(fields));
-        return 1;
-    }
-    case kSetGroupExpanded: {
-        const uint32_t flag = number(args, 2);
-        m_tree.update(handle, [&](ContactRecord& stored) { stored.setGroupExpanded(flag); });
-        FieldTuple fields(2);
-        fields.setField(0, numberField(handle));
-        fields.setField(1, numberField(flag));
-        m_tree.send(GroupExpandedChanged, std::move(fields));
-        return 1;
-    }
-    case kSetVisibility: {
-        const uint32_t state = number(args, 2);
-        m_tree.update(handle, [&](ContactRecord& stored) { stored.setPrivacy(state); });
-        sendStatus(handle, record.getOnline(), state, record.getAddress());
-        return 1;
-    }
-    default:
-        return 0;
-    }
+template <typename Change>
+uint32_t ContactList::rename(ContactHandle handle, const TextString& name, const Change& change) {
+    if (!m_tree.update(handle, change)) return 0;
+    FieldTuple fields(2);
+    fields.setField(0, numberField(handle));
+    fields.setField(1, textField(name));
+    m_tree.send(DisplayNameChanged, std::move(fields));
+    return 1;
 }
 
 void ContactList::sendStatus(ContactHandle handle, uint32_t online, uint32_t privacy, const TextString& address) {
@@ -255,10 +128,7 @@ uint32_t ContactList::doQueryAll() {
 
 uint32_t ContactList::addContact(const ContactRecord& templ, ContactHandle parent, ContactHandle after,
                                  ContactHandle& handle) {
-    ContactHandle fresh = 0;
-    if (!post(5, kAddContact, &templ, parent, after, &fresh)) return 0;
-    handle = fresh;
-    return 1;
+    return call(kAddContact, [&] { return m_tree.addContact(templ, parent, after, handle); });
 }
 
 uint32_t ContactList::addUserContact(const TextString& userName, const TextString& serverName, ContactHandle parent,
@@ -284,17 +154,16 @@ uint32_t ContactList::addGroup(const TextString& displayName, ContactHandle pare
     return addContact(templ, parent, after, handle);
 }
 
-uint32_t ContactList::removeContact(ContactHandle handle) { return post(2, kRemoveContact, handle); }
+uint32_t ContactList::removeContact(ContactHandle handle) {
+    return call(kRemoveContact, [&] { return m_tree.removeContact(handle); });
+}
 
 uint32_t ContactList::moveContact(ContactHandle handle, ContactHandle parent, ContactHandle after) {
-    return post(4, kMoveContact, handle, parent, after);
+    return call(kMoveContact, [&] { return m_tree.moveContact(handle, parent, after); });
 }
 
 uint32_t ContactList::findContact(const TextString& key, ContactHandle& handle) {
-    ContactHandle found = 0;
-    if (!post(3, kFindContact, &key, &found)) return 0;
-    handle = found;
-    return 1;
+    return call(kFindContact, [&] { return m_tree.findContact(key, handle); });
 }
 
 uint32_t ContactList::findContactByName(const TextString& userName, const TextString& serverName,
@@ -304,66 +173,110 @@ uint32_t ContactList::findContactByName(const TextString& userName, const TextSt
 }
 
 uint32_t ContactList::getContact(ContactHandle handle, ContactRecord& record) {
-    return post(3, kGetContact, handle, &record);
+    return readRecord(kGetContact, handle, [&](const ContactRecord& stored) { record = stored; });
 }
 
 uint32_t ContactList::getUserName(ContactHandle handle, TextString& text) {
-    return post(3, kGetUserName, handle, &text);
+    return readRecord(kGetUserName, handle, [&](const ContactRecord& stored) { text = stored.getUserName(); });
 }
 
 uint32_t ContactList::getServerName(ContactHandle handle, TextString& text) {
-    return post(3, kGetServerName, handle, &text);
+    return readRecord(kGetServerName, handle, [&](const ContactRecord& stored) { text = stored.getServerName(); });
 }
 
 uint32_t ContactList::getDisplayName(ContactHandle handle, TextString& text) {
-    return post(3, kGetDisplayName, handle, &text);
+    return readRecord(kGetDisplayName, handle, [&](const ContactRecord& stored) { text = stored.getDisplayName(); });
 }
 
-uint32_t ContactList::isGroup(ContactHandle handle, uint32_t& flag) { return post(3, kIsGroup, handle, &flag); }
+uint32_t ContactList::isGroup(ContactHandle handle, uint32_t& flag) {
+    return readRecord(kIsGroup, handle, [&](const ContactRecord& stored) { flag = stored.isUser() ? 0 : 1; });
+}
 
 uint32_t ContactList::getPresence(ContactHandle handle, uint32_t& online, TextString& address) {
-    return post(4, kGetPresence, handle, &online, &address);
+    return readRecord(kGetPresence, handle, [&](const ContactRecord& stored) {
+        online = stored.getOnline();
+        address = stored.getAddress();
+    });
 }
 
 uint32_t ContactList::isGroupExpanded(ContactHandle handle, uint32_t& flag) {
-    return post(3, kIsGroupExpanded, handle, &flag);
+    return readRecord(kIsGroupExpanded, handle, [&](const ContactRecord& stored) { flag = stored.getGroupExpanded(); });
 }
 
 uint32_t ContactList::getReceptionInfo(ContactHandle handle, uint32_t& autoReply, uint32_t& withInclude,
                                        uint32_t& allowFiles, uint32_t& fourth, TextString& autoReplyText) {
-    return post(7, kGetReceptionInfo, handle, &autoReply, &withInclude, &allowFiles, &fourth, &autoReplyText);
+    return readRecord(kGetReceptionInfo, handle, [&](const ContactRecord& stored) {
+        autoReply = (stored.getAutoReply() == 1 && stored.getPrivacy() == kPrivacyAway) ? 1 : 0;
+        withInclude = stored.getAutoReplyWithInclude();
+        allowFiles = stored.getAllowFiles();
+        fourth = 0;
+        autoReplyText = stored.getAutoReplyMsg();
+    });
 }
 
 uint32_t ContactList::getRefusal(ContactHandle handle, uint32_t& state, TextString& text) {
-    return post(4, kGetRefusal, handle, &state, &text);
+    return readRecord(kGetRefusal, handle, [&](const ContactRecord& stored) {
+        state = stored.getPrivacy();
+        text = "This user has refused your communication request.";
+    });
 }
 
 uint32_t ContactList::setDisplayName(ContactHandle handle, const TextString& text) {
-    return post(3, kSetDisplayName, handle, &text);
+    return call(kSetDisplayName,
+                [&] { return rename(handle, text, [&](ContactRecord& stored) { stored.setDisplayName(text); }); });
 }
 
 uint32_t ContactList::setOnline(ContactHandle handle, uint32_t online, const TextString& address) {
-    return post(4, kSetOnline, handle, online, &address);
+    return call(kSetOnline, [&] { return doSetOnline(handle, online, address); });
 }
 
 uint32_t ContactList::setGroupExpanded(ContactHandle handle, uint32_t flag) {
-    return post(3, kSetGroupExpanded, handle, flag);
+    return call(kSetGroupExpanded, [&] {
+        if (!m_tree.update(handle, [&](ContactRecord& stored) { stored.setGroupExpanded(flag); })) return 0u;
+        FieldTuple fields(2);
+        fields.setField(0, numberField(handle));
+        fields.setField(1, numberField(flag));
+        m_tree.send(GroupExpandedChanged, std::move(fields));
+        return 1u;
+    });
 }
 
 uint32_t ContactList::setProperties(ContactHandle handle, const ContactRecord& record) {
-    return post(3, kSetProperties, handle, &record);
+    return call(kSetProperties, [&] {
+        return rename(handle, record.getDisplayName(), [&](ContactRecord& stored) { stored.copyProperties(record); });
+    });
 }
 
 uint32_t ContactList::setVisibility(ContactHandle handle, uint32_t state) {
-    return post(3, kSetVisibility, handle, state);
+    return call(kSetVisibility, [&] {
+        // The status event carries the presence as it stood; only the
+        // visibility changes.
+        uint32_t online = 0;
+        TextString address;
+        const uint32_t found = m_tree.update(handle, [&](ContactRecord& stored) {
+            stored.setPrivacy(state);
+            online = stored.getOnline();
+            address = stored.getAddress();
+        });
+        if (found) sendStatus(handle, online, state, address);
+        return found;
+    });
 }
 
-uint32_t ContactList::queryAllPresence() { return post(1, kQueryAllPresence); }
+uint32_t ContactList::queryAllPresence() {
+    return call(kQueryAllPresence, [this] { return doQueryAll(); });
+}
 
-uint32_t ContactList::queryPresence(ContactHandle handle) { return post(2, kQueryPresence, handle); }
+uint32_t ContactList::queryPresence(ContactHandle handle) {
+    return call(kQueryPresence, [&] { return doQuery(handle); });
+}
 
-uint32_t ContactList::setAllOffline() { return post(1, kSetAllOffline); }
+uint32_t ContactList::setAllOffline() {
+    return call(kSetAllOffline, [this] { return doSetAllOffline(); });
+}
 
-uint32_t ContactList::copyTree(ContactTree::Tree& copy) { return post(2, kCopyTree, &copy); }
+uint32_t ContactList::copyTree(ContactTree::Tree& copy) {
+    return call(kCopyTree, [&] { return m_tree.copyTree(copy); });
+}
 
 } // namespace vp

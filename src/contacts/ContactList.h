@@ -91,7 +91,6 @@ public:
     uint32_t copyTree(ContactTree::Tree& copy);
 
 protected:
-    uint32_t handleRequest(uint32_t sender, uint32_t argumentCount, const std::uintptr_t* args) override;
     // Creates the index and loads the list file: 0 only when the index
     // cannot be made.
     uint32_t onStart() override;
@@ -99,8 +98,19 @@ protected:
     uint32_t onStop() override;
 
 private:
+    // Every request is a typed call; an argument list posted by code would
+    // reach no handler.
+    using SerialService::post;
+
     void contactEvent(const QueuedEvent& event) override;
-    uint32_t dispatch(uint32_t code, uint32_t count, const std::uintptr_t* args);
+    // Runs read(record) on the model's thread with a copy of the handle's
+    // record: 1, or 0 when the handle is missing.
+    template <typename Read>
+    uint32_t readRecord(uint32_t code, ContactHandle handle, const Read& read);
+    // On the model's thread: applies change to the record and announces name
+    // as its DisplayName.
+    template <typename Change>
+    uint32_t rename(ContactHandle handle, const TextString& name, const Change& change);
     uint32_t doSetOnline(ContactHandle handle, uint32_t online, const TextString& address);
     uint32_t doSetAllOffline();
     uint32_t doQuery(ContactHandle handle);

@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vp {
@@ -248,6 +250,40 @@ TEST_F(ContactListTest, PresenceSoundsAndReceptionInfo) {
     m_port.m_refuseAfter = 0;
     EXPECT_EQ(m_list.queryPresence(ann), 0u);
     EXPECT_EQ(m_list.queryAllPresence(), 0u);
+}
+
+TEST_F(ContactListTest, OneRecordRequestsAnnounceTheirChangesAndRefuseAMissingHandle) {
+    const ContactHandle crew = group("crew");
+    const ContactHandle ann = user("ann", crew, 0);
+    m_observer.take();
+    ContactRecord properties;
+    properties.setDisplayName("Annie");
+    properties.setComments("met at work");
+    EXPECT_EQ(m_list.setDisplayName(ann, "Ann L"), 1u);
+    EXPECT_EQ(m_list.setProperties(ann, properties), 1u);
+    EXPECT_EQ(m_list.setGroupExpanded(crew, 1), 1u);
+    const std::string a = std::to_string(ann);
+    EXPECT_EQ(m_observer.take(), (std::vector<std::string>{"5 " + a + " Ann L", "5 " + a + " Annie",
+                                                           "4 " + std::to_string(crew) + " 1"}));
+    ContactRecord record;
+    TextString text;
+    uint32_t flags[3] = {9, 9, 9};
+    ASSERT_EQ(m_list.getContact(ann, record) + m_list.getServerName(ann, text) + m_list.isGroup(ann, flags[0]) +
+                  m_list.isGroup(crew, flags[1]) + m_list.isGroupExpanded(crew, flags[2]),
+              5u);
+    EXPECT_STREQ(record.getComments().c_str(), "met at work");
+    EXPECT_STREQ(text.c_str(), "host");
+    EXPECT_EQ(flags[0] * 100 + flags[1] * 10 + flags[2], 11u);
+
+    const ContactHandle gone = ann + 100;
+    const std::pair<const char*, std::function<uint32_t()>> refused[] = {
+        {"setProperties", [&] { return m_list.setProperties(gone, properties); }},
+        {"setGroupExpanded", [&] { return m_list.setGroupExpanded(gone, 1); }},
+        {"setVisibility", [&] { return m_list.setVisibility(gone, 1); }},
+        {"getContact", [&] { return m_list.getContact(gone, record); }},
+    };
+    for (const auto& [name, request] : refused) EXPECT_EQ(request(), 0u) << name;
+    EXPECT_TRUE(m_observer.take().empty());
 }
 
 TEST_F(ContactListTest, EveryEventOfManyPostersArrivesOnceInOrder) {
