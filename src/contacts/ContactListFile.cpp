@@ -3,6 +3,7 @@
 
 #include "app/AppInfo.h"
 #include "app/MessageService.h"
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "settings/Endpoints.h"
 
@@ -116,13 +117,12 @@ uint32_t ContactListFile::keepOriginal() {
 uint32_t ContactListFile::save(ContactTree& tree) {
     // The list that could not be read whole is kept before it is replaced.
     if (!keepOriginal()) return 0;
-    RecordFile file;
-    if (!file.Open(m_tempPath, RecordFile::kWriting)) return 0;
-    if (!file.writeUint32(kContactLayoutVersion) || !writeTree(tree, file) || !file.flush()) return 0;
-    file.Close();
-    // The rename replaces the list in one step: a save that fails at any
-    // point before it leaves the previous list whole.
-    return platform::renameOver(m_tempPath.c_str(), m_listPath.c_str()) ? 1 : 0;
+    const bool saved = platform::saveAtomically(m_listPath.c_str(), m_tempPath.c_str(), [&](platform::File& temporary) {
+        RecordFile file;
+        return file.OpenWriter(temporary, m_tempPath) && file.writeUint32(kContactLayoutVersion) &&
+               writeTree(tree, file);
+    });
+    return saved ? 1 : 0;
 }
 
 uint32_t ContactListFile::failLoad() {

@@ -18,7 +18,7 @@ RecordFile::RecordFile(const TextString& path, uint32_t direction) { Open(path, 
 
 RecordFile::~RecordFile() { Close(); }
 
-uint32_t RecordFile::Open(const TextString& path, uint32_t direction) {
+void RecordFile::reset(const TextString& path, uint32_t direction) {
     Close();
     m_path = path;
     m_direction = (direction == kWriting) ? kWriting : kReading;
@@ -26,22 +26,35 @@ uint32_t RecordFile::Open(const TextString& path, uint32_t direction) {
     m_transferCount = 0;
     m_nextLength = 0;
     m_remaining = 0;
+}
 
+uint32_t RecordFile::writeSignature() {
+    if (!m_file->isOpen()) {
+        failOpen(kErrOpen);
+        return 0;
+    }
+    if (!WriteRecord(kSignature, kSignatureLength)) {
+        failOpen(kErrIo);
+        return 0;
+    }
+    return 1;
+}
+
+uint32_t RecordFile::OpenWriter(platform::File& file, const TextString& path) {
+    reset(path, kWriting);
+    m_file = &file;
+    return writeSignature();
+}
+
+uint32_t RecordFile::Open(const TextString& path, uint32_t direction) {
+    reset(path, direction);
     if (direction == kWriting) {
-        m_file = platform::File::open(path.c_str(), platform::FileOpen::CreateTruncate, platform::FileShare::Read);
-        if (!m_file.isOpen()) {
-            failOpen(kErrOpen);
-            return 0;
-        }
-        if (!WriteRecord(kSignature, kSignatureLength)) {
-            failOpen(kErrIo);
-            return 0;
-        }
-        return 1;
+        m_ownFile = platform::File::open(path.c_str(), platform::FileOpen::CreateTruncate, platform::FileShare::Read);
+        return writeSignature();
     }
 
-    m_file = platform::File::open(path.c_str(), platform::FileOpen::Read, platform::FileShare::Read);
-    if (!m_file.isOpen() || !m_file.size(m_remaining)) {
+    m_ownFile = platform::File::open(path.c_str(), platform::FileOpen::Read, platform::FileShare::Read);
+    if (!m_ownFile.isOpen() || !m_ownFile.size(m_remaining)) {
         failOpen(kErrOpen);
         return 0;
     }
@@ -73,16 +86,18 @@ uint32_t RecordFile::Open(const TextString& path, uint32_t direction) {
 }
 
 void RecordFile::failOpen(uint32_t error) {
-    m_file.close();
+    Close();
     m_error = error;
     m_nextLength = 0;
     m_remaining = 0;
 }
 
 uint32_t RecordFile::Close() {
-    if (!m_file.isOpen()) return 0;
-    m_file.close();
-    return 1;
+    const bool wasOpen = m_file->isOpen();
+    // A caller's file stays open; it is only let go.
+    if (m_file == &m_ownFile) m_ownFile.close();
+    m_file = &m_ownFile;
+    return wasOpen ? 1 : 0;
 }
 
 uint32_t RecordFile::guard(uint32_t direction) {
@@ -93,7 +108,7 @@ uint32_t RecordFile::guard(uint32_t direction) {
         m_error = kErrDirection;
         return 0;
     }
-    if (!m_file.isOpen()) {
+    if (!m_file->isOpen()) {
         m_error = kErrNotOpen;
         return 0;
     }
@@ -131,7 +146,7 @@ void RecordFile::readNextLength() {
     m_nextLength = 0;
     uint8_t word[4];
     uint32_t got = 0;
-    const bool ok = m_file.read(word, 4, got);
+    const bool ok = m_file->read(word, 4, got);
     m_transferCount = got;
     if (ok && got == 0) {
         m_error = kErrEnd;
@@ -154,7 +169,7 @@ void RecordFile::readNextLength() {
 
 uint32_t RecordFile::readExact(void* buffer, uint32_t count) {
     uint32_t got = 0;
-    const bool ok = m_file.read(buffer, count, got);
+    const bool ok = m_file->read(buffer, count, got);
     m_transferCount = got;
     m_remaining = (got <= m_remaining) ? m_remaining - got : 0;
     if (!ok || got != count) {
@@ -167,7 +182,7 @@ uint32_t RecordFile::readExact(void* buffer, uint32_t count) {
 uint32_t RecordFile::writeExact(const void* bytes, uint32_t count) {
     if (count == 0) return 1;
     uint32_t put = 0;
-    const bool ok = m_file.write(bytes, count, put);
+    const bool ok = m_file->write(bytes, count, put);
     m_transferCount = put;
     if (!ok || put != count) {
         m_error = kErrIo;
@@ -210,8 +225,8 @@ uint32_t RecordFile::skipRecord() {
 }
 
 uint32_t RecordFile::flush() {
-    if (!m_file.isOpen() || m_direction != kWriting) return 0;
-    return m_file.flush() ? 1 : 0;
+    if (!m_file->isOpen() || m_direction != kWriting) return 0;
+    return m_file->flush() ? 1 : 0;
 }
 
 } // namespace vp

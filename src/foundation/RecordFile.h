@@ -43,10 +43,14 @@ public:
     // checks the signature and reads the first record's length. 1 on success;
     // on failure the file is closed and the error is 10, 4 or 7.
     uint32_t Open(const TextString& path, uint32_t direction);
+    // Writes records into file, which the caller opened and keeps: the
+    // temporary file of an atomic save. Writes the signature; Close leaves
+    // the file open. 1 on success; on failure the error is 10 or 4.
+    uint32_t OpenWriter(platform::File& file, const TextString& path);
     // 1 when a file was open.
     uint32_t Close();
     uint32_t IsWriting() const { return m_direction != 0 ? 1 : 0; }
-    uint32_t IsOpen() const { return m_file.isOpen() ? 1 : 0; }
+    uint32_t IsOpen() const { return m_file->isOpen() ? 1 : 0; }
     // The size of the record that the next ReadRecord returns; 0 at the end.
     uint32_t NextLength() const { return m_nextLength; }
 
@@ -82,9 +86,13 @@ private:
     // Reads the length word of the record that comes next.
     void readNextLength();
     void failOpen(uint32_t error);
+    void reset(const TextString& path, uint32_t direction);
+    uint32_t writeSignature();
 
     TextString m_path;
-    platform::File m_file;
+    platform::File m_ownFile;
+    // The file written or read: m_ownFile, or the caller's file of OpenWriter.
+    platform::File* m_file = &m_ownFile;
     uint32_t m_direction = kWriting;
     uint32_t m_error = kErrNone;
     uint32_t m_transferCount = 0;

@@ -32,6 +32,41 @@ void NoteList::remove(NoteRecord& record) {
     --m_count;
 }
 
+uint32_t& NoteList::counterLocked(NoteCounter which) {
+    switch (which) {
+    case NoteCounter::New: return m_counts.newNotes;
+    case NoteCounter::Desktop: return m_counts.desktopNotes;
+    case NoteCounter::Hidden: break;
+    }
+    return m_counts.hiddenNotes;
+}
+
+NoteCounts NoteList::counts() {
+    SemaphoreLock guard(m_lock);
+    return m_counts;
+}
+
+void NoteList::setCounts(const NoteCounts& counts) {
+    SemaphoreLock guard(m_lock);
+    m_counts = counts;
+}
+
+void NoteList::incrementCounter(NoteCounter which) {
+    SemaphoreLock guard(m_lock);
+    ++counterLocked(which);
+}
+
+void NoteList::clearCounter(NoteCounter which) {
+    SemaphoreLock guard(m_lock);
+    counterLocked(which) = 0;
+}
+
+uint32_t NoteList::recountDesktop() {
+    SemaphoreLock guard(m_lock);
+    m_counts.desktopNotes = m_count;
+    return m_counts.desktopNotes;
+}
+
 void NoteList::ensureScreen() {
     if (m_screenKnown) return;
     m_screen = platform::maximizedWindowSize();

@@ -35,6 +35,15 @@ struct NoteRect {
     }
 };
 
+// The three note counters kept with the list.
+enum class NoteCounter { New, Desktop, Hidden };
+
+struct NoteCounts {
+    uint32_t newNotes = 0;      // new notes waiting in the new-notes file
+    uint32_t desktopNotes = 0;  // notes on the desktop
+    uint32_t hiddenNotes = 0;   // notes in the hidden-notes file
+};
+
 class NoteList {
 public:
     static constexpr int32_t kNewNoteWidth = 185;
@@ -51,10 +60,15 @@ public:
     NoteRecord* first() const { return m_first; }
     NoteRecord* next(const NoteRecord& record) const;
     uint32_t count() const { return m_count; }
-    // New notes waiting, notes on the desktop, hidden notes.
-    uint32_t newNotes = 0;
-    uint32_t desktopNotes = 0;
-    uint32_t hiddenNotes = 0;
+
+    // The counters. Each of these takes the lock itself, so a holder of the
+    // lock must not call them.
+    NoteCounts counts();
+    void setCounts(const NoteCounts& counts);
+    void incrementCounter(NoteCounter which);
+    void clearCounter(NoteCounter which);
+    // The desktop counter set to the number of live notes; returns it.
+    uint32_t recountDesktop();
 
     // The rectangle of the next new note (185 x 130 at the cursor); advances
     // the cursor.
@@ -75,11 +89,13 @@ private:
     void remove(NoteRecord& record);
     void ensureScreen();  // the cascade mutex is held
     void advanceLocked();
+    uint32_t& counterLocked(NoteCounter which);
 
     Semaphore m_lock{1, 1};
     NoteRecord* m_first = nullptr;
     NoteRecord* m_last = nullptr;
     uint32_t m_count = 0;
+    NoteCounts m_counts;  // guarded by m_lock like the list
 
     // The cursor is not the list's: a note may be placed by someone holding
     // the note-list lock, so the cursor has its own small lock.

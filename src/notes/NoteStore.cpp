@@ -1,6 +1,7 @@
 #include "notes/NoteStore.h"
 
 #include "app/MessageService.h"
+#include "platform/AtomicFile.h"
 
 #include <memory>
 #include <string>
@@ -121,51 +122,45 @@ uint32_t NoteStore::LoadDesktopNotes(RecordFile& file) {
 
 uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
     const TextString temporary = path == m_desktopPath ? m_tempDesktopPath : path + ".tmp";
-    uint32_t written = 0;
-    {
-        RecordFile file;
-        if (file.Open(temporary, RecordFile::kWriting) && writeNoteVersion(file)) {
-            written = 1;
-            NoteList& list = NoteList::instance();
-            // The one place that calls into windows under the lock: the
-            // notes must not change while they are written.
-            SemaphoreLock guard(list.lock());
-            for (NoteRecord* note = list.first(); note && written; note = list.next(*note)) {
-                if (!note->window()) continue;
-                note->EnsureWindow();
-                written = writeNote(file, *note);
-            }
-            written = written && file.flush();
-        }
-        file.Close();
-    }
     // The old file is replaced only by a complete new one.
-    const uint32_t replaced = written && platform::renameOver(temporary.c_str(), path.c_str()) ? 1 : 0;
-    if (!replaced) platform::deleteFile(temporary.c_str());
+    const bool replaced = platform::saveAtomically(path.c_str(), temporary.c_str(), [&](platform::File& target) {
+        RecordFile file;
+        if (!file.OpenWriter(target, temporary) || !writeNoteVersion(file)) return false;
+        NoteList& list = NoteList::instance();
+        // The one place that calls into windows under the lock: the notes
+        // must not change while they are written.
+        SemaphoreLock guard(list.lock());
+        for (NoteRecord* note = list.first(); note; note = list.next(*note)) {
+            if (!note->window()) continue;
+            note->EnsureWindow();
+            if (!writeNote(file, *note)) return false;
+        }
+        return true;
+    });
 
     const std::vector<NoteRecord*> notes = windowedNotes();
     for (NoteRecord* note : notes) note->window()->hide();
     for (NoteRecord* note : notes) m_port.deleteNote(note);
-    return replaced;
+    return replaced ? 1 : 0;
 }
 
 uint32_t NoteStore::AppendToNewNotes(const NoteRecord& note) {
-    return append(note, m_newPath, m_tempNewPath, NoteList::instance().newNotes);
+    return append(note, m_newPath, m_tempNewPath, NoteCounter::New);
 }
 
 uint32_t NoteStore::AppendToHiddenNotes(const NoteRecord& note) {
-    return append(note, m_hiddenPath, m_tempHiddenPath, NoteList::instance().hiddenNotes);
+    return append(note, m_hiddenPath, m_tempHiddenPath, NoteCounter::Hidden);
 }
 
 // The file is copied note by note into the temporary file with the new note
 // at its end, and the copy replaces the file in one rename: a failure at any
 // point leaves the file as it was.
 uint32_t NoteStore::append(const NoteRecord& note, const TextString& path, const TextString& temporary,
-                           uint32_t& counter) {
-    uint32_t written = 0;
-    {
+                           NoteCounter counter) {
+    const bool replaced = platform::saveAtomically(path.c_str(), temporary.c_str(), [&](platform::File& file) {
         RecordFile target;
-        if (!target.Open(temporary, RecordFile::kWriting)) return 0;
+        if (!target.OpenWriter(file, temporary)) return false;
+        // The source is closed when this returns, before the rename replaces it.
         RecordFile source;
         if (source.Open(path, RecordFile::kReading)) {
             for (;;) {
@@ -174,25 +169,22 @@ uint32_t NoteStore::append(const NoteRecord& note, const TextString& path, const
                 if (!writeNote(target, *copy)) break;
             }
         }
-        written = writeNote(target, note) && target.flush();
-    }
-    if (!written) return 0;
-    if (!platform::renameOver(temporary.c_str(), path.c_str())) return 0;
-    NoteList& list = NoteList::instance();
-    SemaphoreLock guard(list.lock());
-    ++counter;
+        return writeNote(target, note) != 0;
+    });
+    if (!replaced) return 0;
+    NoteList::instance().incrementCounter(counter);
     return 1;
 }
 
 uint32_t NoteStore::ShowNewNotes() {
-    return showFile(m_newPath, NoteList::instance().newNotes);
+    return showFile(m_newPath, NoteCounter::New);
 }
 
 uint32_t NoteStore::ShowHiddenNotes() {
-    return showFile(m_hiddenPath, NoteList::instance().hiddenNotes);
+    return showFile(m_hiddenPath, NoteCounter::Hidden);
 }
 
-uint32_t NoteStore::showFile(const TextString& path, uint32_t& counter) {
+uint32_t NoteStore::showFile(const TextString& path, NoteCounter counter) {
     std::vector<std::unique_ptr<NoteRecord>> notes;
     {
         RecordFile file;
@@ -206,11 +198,7 @@ uint32_t NoteStore::showFile(const TextString& path, uint32_t& counter) {
     }
     for (auto& note : notes) m_port.openNote(note.release());
     platform::deleteFile(path.c_str());
-    {
-        NoteList& list = NoteList::instance();
-        SemaphoreLock guard(list.lock());
-        counter = 0;
-    }
+    NoteList::instance().clearCounter(counter);
     SaveCounts();
     return 1;
 }
@@ -245,54 +233,31 @@ uint32_t NoteStore::LoadCounts() {
         !file.readUint32(desktopCount) || !file.readUint32(hiddenCount)) {
         return 0;
     }
-    NoteList& list = NoteList::instance();
-    SemaphoreLock guard(list.lock());
-    list.newNotes = newCount;
-    list.desktopNotes = desktopCount;
-    list.hiddenNotes = hiddenCount;
+    NoteList::instance().setCounts({newCount, desktopCount, hiddenCount});
     return 1;
 }
 
 uint32_t NoteStore::SaveCounts() {
-    uint32_t newCount = 0;
-    uint32_t desktopCount = 0;
-    uint32_t hiddenCount = 0;
-    {
-        NoteList& list = NoteList::instance();
-        SemaphoreLock guard(list.lock());
-        newCount = list.newNotes;
-        desktopCount = list.desktopNotes;
-        hiddenCount = list.hiddenNotes;
-    }
-    uint32_t written = 0;
-    {
+    const NoteCounts counts = NoteList::instance().counts();
+    const auto write = [&](platform::File& target) {
         RecordFile file;
-        written = file.Open(m_tempCountPath, RecordFile::kWriting) && file.writeUint32(kCountMarker) &&
-                  file.writeUint32(newCount) && file.writeUint32(desktopCount) && file.writeUint32(hiddenCount) &&
-                  file.flush();
-    }
-    if (written && platform::renameOver(m_tempCountPath.c_str(), m_countPath.c_str())) return 1;
-    platform::deleteFile(m_tempCountPath.c_str());
-    return 0;
+        return file.OpenWriter(target, m_tempCountPath) && file.writeUint32(kCountMarker) &&
+               file.writeUint32(counts.newNotes) && file.writeUint32(counts.desktopNotes) &&
+               file.writeUint32(counts.hiddenNotes);
+    };
+    return platform::saveAtomically(m_countPath.c_str(), m_tempCountPath.c_str(), write) ? 1 : 0;
 }
 
 uint32_t NoteStore::NewNoteCount() const {
-    NoteList& list = NoteList::instance();
-    SemaphoreLock guard(list.lock());
-    return list.newNotes;
+    return NoteList::instance().counts().newNotes;
 }
 
 uint32_t NoteStore::DesktopNoteCount() const {
-    NoteList& list = NoteList::instance();
-    SemaphoreLock guard(list.lock());
-    list.desktopNotes = list.count();
-    return list.desktopNotes;
+    return NoteList::instance().recountDesktop();
 }
 
 uint32_t NoteStore::HiddenNoteCount() const {
-    NoteList& list = NoteList::instance();
-    SemaphoreLock guard(list.lock());
-    return list.hiddenNotes;
+    return NoteList::instance().counts().hiddenNotes;
 }
 
 // Each number right-aligned in three columns, as "%3ld" prints it; counts

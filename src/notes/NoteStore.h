@@ -75,8 +75,8 @@ public:
     const TextString& countPath() const { return m_countPath; }
 
 private:
-    uint32_t append(const NoteRecord& note, const TextString& path, const TextString& temporary, uint32_t& counter);
-    uint32_t showFile(const TextString& path, uint32_t& counter);
+    uint32_t append(const NoteRecord& note, const TextString& path, const TextString& temporary, NoteCounter counter);
+    uint32_t showFile(const TextString& path, NoteCounter counter);
 
     NoteStorePort& m_port;
     NoteOptions* m_options;

@@ -1,5 +1,6 @@
 #include "platform/FileRegistry.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 
 #include <array>
@@ -199,17 +200,7 @@ bool FileRegistry::persistHive(RegistryHive hive, const RegistryTree& tree) {
     file.damaged = false;
 
     const std::string temporary = file.path + ".tmp";
-    File out = File::open(temporary.c_str(), FileOpen::CreateTruncate, FileShare::Exclusive);
-    if (!out.isOpen()) return false;
-    uint32_t transferred = 0;
-    const bool written = out.write(bytes.data(), static_cast<uint32_t>(bytes.size()), transferred) &&
-                         transferred == bytes.size() && out.flush();
-    out.close();
-    if (!written || !renameOver(temporary.c_str(), file.path.c_str())) {
-        deleteFile(temporary.c_str());
-        return false;
-    }
-    return true;
+    return saveBytesAtomically(file.path.c_str(), temporary.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 } // namespace vp::platform

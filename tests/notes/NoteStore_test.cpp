@@ -72,9 +72,7 @@ protected:
     void SetUp() override {
         NoteList::instance().resetCascade({1024, 768});
         fs::create_directory(m_dir.native() / "Notes");
-        NoteList& list = NoteList::instance();
-        SemaphoreLock guard(list.lock());
-        list.newNotes = list.desktopNotes = list.hiddenNotes = 0;
+        NoteList::instance().setCounts({});
     }
 
     fs::path notes(const char* name) const { return m_dir.native() / "Notes" / name; }
