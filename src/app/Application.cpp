@@ -4,6 +4,7 @@
 #include "app/MessageService.h"
 #include "foundation/TcpSocket.h"
 #include "foundation/ThreadLib.h"
+#include "platform/FileName.h"
 #include "platform/System.h"
 
 #include <cmath>
@@ -99,17 +100,6 @@ void fillEnvironment(ApplicationEnvironment& environment) {
 
 } // namespace
 
-bool isPlainFolderName(const char* name) {
-    if (!name || !*name) return false;
-    for (const char* c = name; *c; ++c) {
-        const unsigned char byte = static_cast<unsigned char>(*c);
-        // '/' separates folders on both systems, just like '\'.
-        if (byte < 0x20 || byte == 0x7F || byte == '\\' || byte == '/' || byte == ':') return false;
-        if (c[0] == '.' && c[1] == '.') return false;
-    }
-    return !(name[0] == '.' && name[1] == '\0');
-}
-
 Application::Application(platform::Registry& registry, ApplicationEnvironment environment)
     : m_registry(registry),
       m_environment(std::move(environment)),
@@ -165,7 +155,7 @@ TextString Application::composeUserFolder() const {
     // The login name becomes a folder name. Windows gives no name with a
     // separator or ".." in it, but one that had them must not put the user's
     // data outside the root folder: it shares the default folder instead.
-    if (!m_loginUserName.isEmpty() && isPlainFolderName(m_loginUserName.c_str())) {
+    if (!m_loginUserName.isEmpty() && platform::isPlainName(m_loginUserName.c_str())) {
         return collapsed(m_rootFolder + "\\Users\\" + m_loginUserName + "\\");
     }
     return collapsed(m_rootFolder + "\\Users\\default\\");

@@ -195,9 +195,4 @@ private:
 // way back. The message loop's code, or 0 when start-up stops early.
 uint32_t runApplication(Application& application);
 
-// Whether a login name can stand as one folder name under "\Users\": no
-// separator, drive colon, "." or "..", or control character, so that the
-// user folder stays inside the root folder.
-bool isPlainFolderName(const char* name);
-
 } // namespace vp

@@ -2,10 +2,10 @@
 // receive folder while it arrives, and removed from there on request.
 
 #include "notes/NoteRecord.h"
+#include "platform/FileName.h"
 
-#include <cstdio>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace vp {
 
@@ -19,35 +19,7 @@ constexpr uint32_t kMapFailed = 1;
 // searched without end.
 constexpr uint32_t kMaximumNameSuffix = 100000;
 
-bool isUnsafeCharacter(unsigned char c) {
-    return c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr;
-}
-
-// Names that Windows opens as devices whatever the folder ("NUL.txt" too).
-bool isDeviceName(const std::string& name) {
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (char& c : stem) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
 } // namespace
-
-bool isPlainFileName(const TextString& name) {
-    const std::string text(name.c_str());
-    if (text.empty() || name.length() != text.size()) return false;
-    for (unsigned char c : text) {
-        if (isUnsafeCharacter(c)) return false;
-    }
-    // Windows drops trailing dots and spaces, so "..", "a." and "a " all name
-    // something other than what they say.
-    if (text.back() == '.' || text.back() == ' ' || text.front() == ' ') return false;
-    return !isDeviceName(text);
-}
 
 // A received name is only a name: whatever folder, drive or device it tries
 // to reach, the result is one plain name inside the receive folder.
@@ -61,11 +33,11 @@ TextString safeFileName(const TextString& name) {
     while (end > begin && (given[end - 1] == '.' || given[end - 1] == ' ')) --end;
     std::string text = given.substr(begin, end - begin);
     for (char& c : text) {
-        if (isUnsafeCharacter(static_cast<unsigned char>(c))) c = '_';
+        if (platform::isUnsafeNameCharacter(static_cast<unsigned char>(c))) c = '_';
     }
     if (text.empty()) text = "attachment";
     // A device name ("CON", "LPT1.txt") would open the device, not a file.
-    if (isDeviceName(text)) return TextString("_") + text.c_str();
+    if (platform::isDeviceName(text)) return TextString("_") + text.c_str();
     return TextString(text.c_str());
 }
 
@@ -137,7 +109,8 @@ uint32_t NoteRecord::CloseIncomingAttachment() {
 // name a different file ("a  b.txt" would delete "a b.txt").
 void NoteRecord::RemoveAttachment(const TextString& receiveFolder) {
     const TextString folder = attachmentFolder.collapseSeparator('\\');
-    if (!folder.isEmpty() && folder == receiveFolder.collapseSeparator('\\') && isPlainFileName(attachmentName)) {
+    const std::string_view name(attachmentName.data(), attachmentName.length());
+    if (!folder.isEmpty() && folder == receiveFolder.collapseSeparator('\\') && platform::isPlainName(name)) {
         const TextString path = folder + "\\" + attachmentName;
         platform::deleteFile(path.c_str());
     }

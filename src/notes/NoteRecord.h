@@ -126,9 +126,6 @@ uint32_t SendAutoReply(const NoteRecord& source, const TextString& text, uint32_
                        const TextString& userName, const TextString& serverName,
                        const std::function<uint32_t(NoteRecord&)>& send);
 
-// Whether a received file name is one plain name: no folder part, drive,
-// "." or "..", control or reserved characters, or device name.
-bool isPlainFileName(const TextString& name);
 // The plain name a received file is stored under: the last part of name,
 // with unsafe characters replaced; "attachment" when nothing is left.
 TextString safeFileName(const TextString& name);
