@@ -56,31 +56,30 @@ public:
     // The most values one group holds.
     static constexpr size_t kMaxValues = 24;
 
-    virtual ~SettingsGroup();
     SettingsGroup(const SettingsGroup&) = delete;
     SettingsGroup& operator=(const SettingsGroup&) = delete;
 
     // The integer with this id, or 0 for an id that is no integer of the group.
-    virtual uint32_t GetInt(uint32_t id);
+    uint32_t GetInt(uint32_t id);
     // 1, or 0 (and nothing changes) for an id that is no integer of the group.
-    virtual uint32_t SetInt(uint32_t id, uint32_t value);
+    uint32_t SetInt(uint32_t id, uint32_t value);
     // A copy of the string with this id; empty for an id that is no string of the group.
-    virtual TextString GetString(uint32_t id);
+    TextString GetString(uint32_t id);
     // 1, or 0 (and nothing changes) for an id that is no string of the group
     // or when the copy cannot be made.
-    virtual uint32_t SetString(uint32_t id, const TextString& text);
+    uint32_t SetString(uint32_t id, const TextString& text);
     // Reads every stored value; one that is absent, of another type or size,
     // or longer than its read buffer keeps its current value. 1 only when
     // every key of the group could be opened; 0 before SetKeyPath.
-    virtual uint32_t Load();
+    uint32_t Load();
     // Writes every stored value; the result as for Load.
-    virtual uint32_t Save();
+    uint32_t Save();
     // Puts back the defaults of the table. 1, or 0 when a default text could
     // not be copied.
-    virtual uint32_t SetDefaults();
+    uint32_t SetDefaults();
     // Two operations kept in every group's set of operations; they do nothing.
-    virtual uint32_t Reserved1(uint32_t argument);
-    virtual uint32_t Reserved2(uint32_t argument);
+    uint32_t Reserved1(uint32_t argument);
+    uint32_t Reserved2(uint32_t argument);
 
     // The key path becomes basePath + "\" + the group name, with runs of
     // backslashes collapsed and the ends trimmed. 1, or 0 (and nothing
@@ -93,6 +92,9 @@ protected:
     // Sets the group name and the defaults; the key path stays empty. The
     // layout's tables must outlive the group.
     SettingsGroup(const SettingsLayout& layout, platform::Registry& registry);
+    // Groups are used through this type but owned as what they are: nothing
+    // destroys one through a pointer to the base.
+    ~SettingsGroup();
 
 private:
     struct Slot {
