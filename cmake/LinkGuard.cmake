@@ -1,7 +1,8 @@
 # vp_require_links(TARGET ALLOWED...): once every directory is configured,
 # stop with an error if TARGET links, directly or through another library, a
-# library of this project that is not ALLOWED. Imported libraries (the
-# system's, GoogleTest) are not checked.
+# library of this project that is not ALLOWED. Libraries from outside the
+# source tree (the system's, GoogleTest, found or built from its sources) are
+# not checked.
 include_guard(GLOBAL)
 
 function(vp_check_links target top)
@@ -13,8 +14,14 @@ function(vp_check_links target top)
     if(NOT TARGET ${link})
       continue()
     endif()
+    get_target_property(aliased ${link} ALIASED_TARGET)
+    if(aliased)
+      set(link ${aliased})
+    endif()
     get_target_property(imported ${link} IMPORTED)
-    if(imported)
+    get_target_property(folder ${link} SOURCE_DIR)
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${folder}" NORMALIZE ours)
+    if(imported OR NOT ours)
       continue()
     endif()
     if(NOT link IN_LIST ARGN)
