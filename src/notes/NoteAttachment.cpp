@@ -4,6 +4,8 @@
 #include "notes/NoteRecord.h"
 #include "platform/FileName.h"
 
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -18,8 +20,6 @@ constexpr uint32_t kMapFailed = 1;
 // Past this many "(n)" names the folder is treated as unusable rather than
 // searched without end.
 constexpr uint32_t kMaximumNameSuffix = 100000;
-
-} // namespace
 
 // A received name is only a name: whatever folder, drive or device it tries
 // to reach, the result is one plain name inside the receive folder.
@@ -40,6 +40,8 @@ TextString safeFileName(const TextString& name) {
     if (platform::isDeviceName(text)) return TextString("_") + text.c_str();
     return TextString(text.c_str());
 }
+
+} // namespace
 
 uint32_t NoteRecord::MapAttachment(uint32_t& error) {
     error = 0;
@@ -70,26 +72,36 @@ uint64_t NoteRecord::AttachmentSize() const {
 
 uint32_t NoteRecord::OpenIncomingAttachment(const TextString& receiveFolder) {
     if (m_incoming || attachmentName.isEmpty()) return 0;
-    const std::string name(safeFileName(attachmentName).c_str());
-    const std::string::size_type dot = name.rfind('.');
-    const std::string base = name.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
     const TextString folder = receiveFolder.collapseSeparator('\\');
     if (folder.isEmpty()) return 0;
-
-    std::string suffix;
-    TextString candidate = (folder + "\\" + (base + extension).c_str()).collapseSeparator('\\');
-    for (uint32_t n = 1; RawFile::Exists(candidate); ++n) {
-        if (n > kMaximumNameSuffix) return 0;
-        suffix = std::string("(").append(std::to_string(n)).append(")");
-        candidate = (folder + "\\" + (base + suffix + extension).c_str()).collapseSeparator('\\');
+    // The name is worked out in full before the file is made, so that running
+    // out of memory leaves nothing behind.
+    try {
+        const TextString safe = safeFileName(attachmentName);
+        if (!safe.isValid()) return 0;
+        const std::string name(safe.c_str());
+        const std::string::size_type dot = name.rfind('.');
+        const std::string base = name.substr(0, dot);
+        const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+        std::string stored = base + extension;
+        TextString candidate = (folder + "\\" + stored.c_str()).collapseSeparator('\\');
+        for (uint32_t n = 1; RawFile::Exists(candidate); ++n) {
+            if (n > kMaximumNameSuffix) return 0;
+            stored = base + "(" + std::to_string(n) + ")" + extension;
+            candidate = (folder + "\\" + stored.c_str()).collapseSeparator('\\');
+        }
+        TextString storedFolder = folder + "\\";
+        TextString storedName(stored.c_str());
+        if (!storedFolder.isValid() || !storedName.isValid()) return 0;
+        auto file = std::make_unique<RawFile>(candidate, RawFile::kWrite);
+        if (!file->IsOpen()) return 0;
+        attachmentFolder = std::move(storedFolder);
+        attachmentName = std::move(storedName);
+        m_incoming = std::move(file);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 0;
     }
-    auto file = std::make_unique<RawFile>(candidate, RawFile::kWrite);
-    if (!file->IsOpen()) return 0;
-    attachmentFolder = folder + "\\";
-    attachmentName = (base + suffix + extension).c_str();
-    m_incoming = std::move(file);
-    return 1;
 }
 
 uint32_t NoteRecord::WriteIncomingAttachment(const void* bytes, uint32_t count) {

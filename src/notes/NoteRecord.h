@@ -126,8 +126,5 @@ uint32_t SendAutoReply(const NoteRecord& source, const TextString& text, uint32_
                        const TextString& userName, const TextString& serverName,
                        const std::function<uint32_t(NoteRecord&)>& send);
 
-// The plain name a received file is stored under: the last part of name,
-// with unsafe characters replaced; "attachment" when nothing is left.
-TextString safeFileName(const TextString& name);
 
 } // namespace vp

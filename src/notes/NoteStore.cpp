@@ -3,8 +3,9 @@
 #include "app/MessageService.h"
 #include "platform/AtomicFile.h"
 
+#include <cstdio>
 #include <memory>
-#include <string>
+#include <new>
 #include <vector>
 
 namespace vp {
@@ -31,6 +32,8 @@ TextString underUser(const TextString& userFolder, const char* relative) {
 // under the lock so that the caller may call into windows and delete notes
 // without holding it. Notes without a window belong to whoever made them (a
 // reply being composed, a note being received) and are never deleted here.
+// Throws std::bad_alloc; the public operations catch it before they touch a
+// window.
 std::vector<NoteRecord*> windowedNotes() {
     NoteList& list = NoteList::instance();
     std::vector<NoteRecord*> notes;
@@ -138,7 +141,12 @@ uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
         return true;
     });
 
-    const std::vector<NoteRecord*> notes = windowedNotes();
+    std::vector<NoteRecord*> notes;
+    try {
+        notes = windowedNotes();
+    } catch (const std::bad_alloc&) {
+        return 0;  // saved, but the notes stay on the desktop
+    }
     for (NoteRecord* note : notes) note->window()->hide();
     for (NoteRecord* note : notes) m_port.deleteNote(note);
     return replaced ? 1 : 0;
@@ -186,15 +194,18 @@ uint32_t NoteStore::ShowHiddenNotes() {
 
 uint32_t NoteStore::showFile(const TextString& path, NoteCounter counter) {
     std::vector<std::unique_ptr<NoteRecord>> notes;
-    {
+    // Out of memory, the notes read are destroyed and the file stays.
+    try {
         RecordFile file;
         if (!file.Open(path, RecordFile::kReading)) return 0;
         for (;;) {
             std::unique_ptr<NoteRecord> note = newRecord();
-            if (!note) return 0;  // the notes read are destroyed, the file stays
+            if (!note) return 0;
             if (!readNote(file, *note)) break;
             notes.push_back(std::move(note));
         }
+    } catch (const std::bad_alloc&) {
+        return 0;
     }
     for (auto& note : notes) m_port.openNote(note.release());
     platform::deleteFile(path.c_str());
@@ -205,15 +216,27 @@ uint32_t NoteStore::showFile(const TextString& path, NoteCounter counter) {
 
 // A note leaves the desktop only once it is safely in the hidden-notes file.
 void NoteStore::HideAllNotes() {
-    for (NoteRecord* note : windowedNotes()) {
+    std::vector<NoteRecord*> notes;
+    try {
+        notes = windowedNotes();
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    for (NoteRecord* note : notes) {
         note->EnsureWindow();
         if (AppendToHiddenNotes(*note)) m_port.deleteNote(note);
     }
 }
 
 void NoteStore::DeleteDesktopNotes() {
-    const std::vector<NoteRecord*> notes = windowedNotes();
+    std::vector<NoteRecord*> notes;
     std::vector<NoteRecord*> shown;
+    try {
+        notes = windowedNotes();
+        shown.reserve(notes.size());
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     for (NoteRecord* note : notes) {
         // The flag is read before hiding, which clears it in the window.
         if (note->visible) shown.push_back(note);
@@ -261,21 +284,18 @@ uint32_t NoteStore::HiddenNoteCount() const {
 }
 
 // Each number right-aligned in three columns, as "%3ld" prints it; counts
-// read from the count file may be large, so the sum is taken in 64 bits.
+// read from the count file may be large, so the sum is taken in 64 bits. The
+// text is made in place, so that only the result needs memory.
 TextString NoteStore::statisticsText() const {
-    const uint64_t n = NewNoteCount();
-    const uint64_t d = DesktopNoteCount();
-    const uint64_t h = HiddenNoteCount();
-    const uint64_t t = n + d + h;
-    const auto column = [](uint64_t value) {
-        std::string digits = std::to_string(value);
-        return std::string(digits.size() < 3 ? 3 - digits.size() : 0, ' ') + digits;
-    };
-    const std::string text = "Statistics\n" + column(n) + (n < 2 ? " new note\n" : " new notes\n") + column(d) +
-                             (d < 2 ? " desktop note\n" : " desktop notes\n") + column(h) +
-                             (h < 2 ? " hidden note\n" : " hidden notes\n") + "_____________________\n" + column(t) +
-                             (t < 2 ? " note in total" : " notes in total");
-    return TextString(text.c_str());
+    const unsigned long long n = NewNoteCount();
+    const unsigned long long d = DesktopNoteCount();
+    const unsigned long long h = HiddenNoteCount();
+    const unsigned long long t = n + d + h;
+    char text[256];  // four numbers of at most 20 digits and the words
+    std::snprintf(text, sizeof text, "Statistics\n%3llu %s\n%3llu %s\n%3llu %s\n_____________________\n%3llu %s", n,
+                  n < 2 ? "new note" : "new notes", d, d < 2 ? "desktop note" : "desktop notes", h,
+                  h < 2 ? "hidden note" : "hidden notes", t, t < 2 ? "note in total" : "notes in total");
+    return TextString(text);
 }
 
 void NoteStore::ShowStatistics() const {

@@ -1,7 +1,6 @@
 #include "platform/FileName.h"
 
 #include <cstring>
-#include <string>
 
 namespace vp::platform {
 
@@ -9,15 +8,27 @@ bool isUnsafeNameCharacter(unsigned char c) {
     return c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c) != nullptr;
 }
 
-bool isDeviceName(std::string_view name) {
-    std::string stem(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (char& c : stem) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+namespace {
+
+// The stem's first three letters are word, in any case.
+bool startsAs(std::string_view stem, const char* word) {
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = stem[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i]) return false;
     }
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
-    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    return true;
+}
+
+} // namespace
+
+// Looked at in place: the check runs where memory may have run out.
+bool isDeviceName(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    if (stem.size() == 3) {
+        return startsAs(stem, "CON") || startsAs(stem, "PRN") || startsAs(stem, "AUX") || startsAs(stem, "NUL");
+    }
+    return stem.size() == 4 && (startsAs(stem, "COM") || startsAs(stem, "LPT")) && stem[3] >= '1' && stem[3] <= '9';
 }
 
 bool isPlainName(std::string_view name) {

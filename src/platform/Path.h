@@ -13,5 +13,9 @@ namespace vp::platform {
 std::string toNativePath(const char* path);
 // The system's form (backslashes, "Z:\" for the POSIX root) of a native path.
 std::string fromNativePath(const std::string& nativePath);
+// toNativePath, or an empty path when there is no memory for it. Every file
+// operation refuses an empty path, so running out of memory fails the
+// operation instead of throwing through it.
+std::string nativePathOrEmpty(const char* path) noexcept;
 
 } // namespace vp::platform

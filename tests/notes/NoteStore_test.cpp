@@ -1,10 +1,13 @@
 #include "notes/NoteStore.h"
 
+#include "support/AllocationWatch.h"
 #include "support/Bytes.h"
 #include "support/ScriptedMessages.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -268,6 +271,47 @@ TEST_F(NoteStoreTest, StartUpgradesOldFilesAndStopSaves) {
     EXPECT_FALSE(fs::exists(m_dir.native() / "VELLUMPOST.nts"));
     EXPECT_FALSE(fs::exists(notes("All.nts")));
     m_main.opened.clear();
+}
+
+// Running out of memory used to throw out of the notes through their vectors
+// and strings: now each operation answers 0 and leaves notes and files alone.
+TEST_F(NoteStoreTest, OutOfMemoryAnswersZeroAndChangesNothing) {
+    NoteRecord* note = desktopNote("ann", "{\\rtf1 hi}");
+    ASSERT_EQ(m_store.AppendToNewNotes(*note), 1u);
+    const std::string one = test::readBytes(notes("NewNotes.nts")).substr(kSignature.size());
+    std::string many = kSignature;
+    for (int i = 0; i < 40; ++i) many += one;  // a list that must grow past 256 bytes
+    test::writeBytes(notes("NewNotes.nts"), many);
+    NoteRecord incoming;
+    incoming.attachmentName = TextString((std::string(200, 'x') + ".txt").c_str());
+    const TextString receiveFolder(m_dir.path().c_str());
+    const struct {
+        const char* what;
+        size_t failFrom;  // the smallest request that fails
+        std::function<uint32_t()> run;
+    } cases[] = {
+        {"shown notes outgrow memory", 300, [&] { return m_store.ShowNewNotes(); }},
+        {"the file's path", 1, [&] { return m_store.AppendToNewNotes(*note); }},
+        {"save", 1, [&] { return m_store.SaveDesktopNotes(m_store.desktopNotesPath()); }},
+        {"hide", 1, [&] { return (m_store.HideAllNotes(), 0u); }},
+        {"delete", 1, [&] { return (m_store.DeleteDesktopNotes(), 0u); }},
+        {"statistics", 1, [&] { return m_store.statisticsText().isValid() ? 1u : 0u; }},
+        {"attachment name", 150, [&] { return incoming.OpenIncomingAttachment(receiveFolder); }},
+    };
+    for (const auto& each : cases) {
+        uint32_t result = 1;
+        {
+            test::AllocationWatch watch;
+            watch.failFrom(each.failFrom);
+            result = each.run();
+        }
+        EXPECT_EQ(result, 0u) << each.what;
+    }
+    EXPECT_EQ(test::readBytes(notes("NewNotes.nts")), many);
+    EXPECT_EQ(m_main.opened.size(), 1u);
+    EXPECT_TRUE(m_main.deleted.empty());
+    EXPECT_EQ(m_views[0]->hidden, 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.native()), {}), 1) << "only Notes";
 }
 
 } // namespace

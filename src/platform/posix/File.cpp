@@ -18,18 +18,18 @@ namespace {
 
 int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
-// The directory part of a native path, for syncing a rename.
-std::string parentOf(const std::string& path) {
+// Turns a native path into its folder's, in place: after a rename nothing may
+// fail for want of memory. The short names fit in the string as it is.
+void toParentFolder(std::string& path) {
     const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+    if (slash == std::string::npos) path.assign(1, '.');
+    else path.resize(slash == 0 ? 1 : slash);
 }
 
 } // namespace
 
 File File::open(const char* path, FileOpen how, FileShare /*share*/) {
-    const std::string native = toNativePath(path);
+    const std::string native = nativePathOrEmpty(path);
     if (native.empty()) return File();
     int flags = O_CLOEXEC;
     switch (how) {
@@ -126,10 +126,12 @@ void FileMapping::reset() {
 }
 
 bool renameOver(const char* from, const char* to) {
-    const std::string target = toNativePath(to);
-    if (::rename(toNativePath(from).c_str(), target.c_str()) != 0) return false;
+    const std::string source = nativePathOrEmpty(from);
+    std::string target = nativePathOrEmpty(to);
+    if (source.empty() || target.empty() || ::rename(source.c_str(), target.c_str()) != 0) return false;
     // Make the new name itself durable; the data was flushed by the writer.
-    const int directory = ::open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    toParentFolder(target);
+    const int directory = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
@@ -137,10 +139,13 @@ bool renameOver(const char* from, const char* to) {
     return true;
 }
 
-bool deleteFile(const char* path) { return ::unlink(toNativePath(path).c_str()) == 0; }
+bool deleteFile(const char* path) {
+    const std::string native = nativePathOrEmpty(path);
+    return !native.empty() && ::unlink(native.c_str()) == 0;
+}
 
 bool pathExists(const char* path) {
-    const std::string native = toNativePath(path);
+    const std::string native = nativePathOrEmpty(path);
     struct stat info {};
     return !native.empty() && ::stat(native.c_str(), &info) == 0;
 }

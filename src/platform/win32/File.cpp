@@ -18,7 +18,7 @@ constexpr std::intptr_t kInvalid = -1;  // INVALID_HANDLE_VALUE
 } // namespace
 
 File File::open(const char* path, FileOpen how, FileShare share) {
-    const std::string native = toNativePath(path);
+    const std::string native = nativePathOrEmpty(path);
     if (native.empty()) return File();
     DWORD access = GENERIC_WRITE;
     DWORD disposition = OPEN_ALWAYS;
@@ -116,14 +116,19 @@ void FileMapping::reset() {
 }
 
 bool renameOver(const char* from, const char* to) {
-    return MoveFileExA(toNativePath(from).c_str(), toNativePath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const std::string source = nativePathOrEmpty(from);
+    const std::string target = nativePathOrEmpty(to);
+    return !source.empty() && !target.empty() &&
+           MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool deleteFile(const char* path) { return DeleteFileA(toNativePath(path).c_str()) != 0; }
+bool deleteFile(const char* path) {
+    const std::string native = nativePathOrEmpty(path);
+    return !native.empty() && DeleteFileA(native.c_str()) != 0;
+}
 
 bool pathExists(const char* path) {
-    const std::string native = toNativePath(path);
+    const std::string native = nativePathOrEmpty(path);
     // A search pattern would match other names; such a name cannot exist.
     if (native.empty() || native.find_first_of("*?") != std::string::npos) return false;
     WIN32_FIND_DATAA found;
