@@ -71,7 +71,7 @@ public:
     uint32_t LastError() const;
 
     // Binds port on localAddress (dotted; null binds every local address).
-    // Fails on a connected socket.
+    // Fails with ErrConnected on a connected socket.
     uint32_t Bind(uint16_t port, const char* localAddress = nullptr);
     // The bound port (useful after binding port 0); 0 when not bound.
     uint16_t LocalPort() const;
