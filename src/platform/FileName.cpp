@@ -37,10 +37,11 @@ bool isPlainName(std::string_view name) {
         if (isUnsafeNameCharacter(c)) return false;
     }
     // Windows drops trailing dots and spaces, so ".", "..", "a." and "a " all
-    // name something other than what they say. ".." is refused anywhere: no
-    // name needs it, and every climb out of a folder is made of it.
+    // name something other than what they say. Two dots inside a name
+    // ("a..b.txt") climb nowhere without a separator, and a received file may
+    // be saved under such a name, so they stay allowed: its note must still be
+    // able to remove it.
     if (name.back() == '.' || name.back() == ' ' || name.front() == ' ') return false;
-    if (name.find("..") != std::string_view::npos) return false;
     return !isDeviceName(name);
 }
 

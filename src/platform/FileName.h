@@ -14,7 +14,7 @@ bool isUnsafeNameCharacter(unsigned char c);
 // CON, PRN, AUX, NUL, COM1-9, LPT1-9 ("nul.txt" and "COM1 .log" too).
 bool isDeviceName(std::string_view name);
 // Whether name is one plain name: not empty, no unsafe character (a NUL
-// inside included), no "..", no leading space, no trailing dot or space, no
+// inside included), no leading space, no trailing dot or space, no
 // device name. Such a name joined to a folder stays inside that folder and
 // names exactly one file there.
 bool isPlainName(std::string_view name);
