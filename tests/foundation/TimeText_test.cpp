@@ -3,7 +3,6 @@
 #include <climits>
 #include <new>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,10 @@ namespace {
 using platform::LocalDateTime;
 using platform::TimeZone;
 using platform::ZoneState;
+
+constexpr ZoneState kNeither = ZoneState::Neither;
+constexpr ZoneState kStandard = ZoneState::Standard;
+constexpr ZoneState kDaylight = ZoneState::Daylight;
 
 // Fixed values, counting how often each is read.
 class FixedTimeSource final : public platform::TimeSource {
@@ -32,12 +35,6 @@ public:
     }
 };
 
-// As std::string, so that a failed comparison prints the text.
-std::string text(const TextString& value) {
-    EXPECT_TRUE(value.isValid());
-    return value.c_str();
-}
-
 // A zone whose names cannot be allocated.
 class OutOfMemorySource final : public platform::TimeSource {
 public:
@@ -45,180 +42,127 @@ public:
     TimeZone timeZone() const override { throw std::bad_alloc(); }
 };
 
-// 7 March 2005, a Monday, 00:30:00, India (no daylight saving).
-FixedTimeSource march7() {
-    FixedTimeSource source;
-    source.time = {2005, 3, 1, 7, 0, 30, 0};
-    source.zone.bias = -330;
-    source.zone.standardName = "India Standard Time";
-    source.zone.daylightName = "India Daylight Time";
-    source.zone.state = ZoneState::Neither;
-    return source;
+// As std::string, so that a failed comparison prints the text.
+std::string text(const TextString& value) {
+    EXPECT_TRUE(value.isValid());
+    return value.c_str();
 }
 
-std::string statusAt(int hour, int minute) {
-    FixedTimeSource source = march7();
-    source.time.hour = hour;
-    source.time.minute = minute;
-    return text(StatusTimeText(source));
-}
-
-std::string statusWithZone(int32_t bias, int32_t standardBias, int32_t daylightBias, ZoneState state) {
-    FixedTimeSource source = march7();
-    source.zone.bias = bias;
-    source.zone.standardBias = standardBias;
-    source.zone.daylightBias = daylightBias;
-    source.zone.state = state;
-    return text(StatusTimeText(source));
-}
-
-TEST(StatusTimeText, TwelveHourClockWithMidnightAndNoonAsTwelve) {
-    EXPECT_EQ(statusAt(0, 30), "12:30 AM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(0, 0), "12:00 AM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(9, 5), "09:05 AM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(11, 59), "11:59 AM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(12, 5), "12:05 PM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(13, 0), "01:00 PM 3/7/5 +0530");
-    EXPECT_EQ(statusAt(23, 59), "11:59 PM 3/7/5 +0530");
-}
-
-TEST(StatusTimeText, OffsetSignAndDigitsFromTheBias) {
-    // Bias is UTC minus local: negative east of Greenwich, shown as "+".
-    EXPECT_EQ(statusWithZone(-330, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 +0530");
-    EXPECT_EQ(statusWithZone(-345, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 +0545");
-    EXPECT_EQ(statusWithZone(0, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 +0000");
-    EXPECT_EQ(statusWithZone(300, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 -0500");
-    EXPECT_EQ(statusWithZone(570, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 -0930");
-    EXPECT_EQ(statusWithZone(-840, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 +1400");
-    // One minute either side of UTC: the sign turns at a bias of 1.
-    EXPECT_EQ(statusWithZone(1, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 -0001");
-    EXPECT_EQ(statusWithZone(-1, 0, 0, ZoneState::Neither), "12:30 AM 3/7/5 +0001");
-}
-
-TEST(StatusTimeText, ExtraBiasOnlyOfTheOffsetInForce) {
-    EXPECT_EQ(statusWithZone(300, 0, -60, ZoneState::Daylight), "12:30 AM 3/7/5 -0400");
-    EXPECT_EQ(statusWithZone(300, 0, -60, ZoneState::Standard), "12:30 AM 3/7/5 -0500");
-    EXPECT_EQ(statusWithZone(300, 30, -60, ZoneState::Standard), "12:30 AM 3/7/5 -0530");
-    EXPECT_EQ(statusWithZone(300, 30, -60, ZoneState::Neither), "12:30 AM 3/7/5 -0500");
-    // Daylight saving can carry the offset across UTC.
-    EXPECT_EQ(statusWithZone(30, 0, -60, ZoneState::Daylight), "12:30 AM 3/7/5 +0030");
-    EXPECT_EQ(statusWithZone(-630, 0, -30, ZoneState::Daylight), "12:30 AM 3/7/5 +1100");
-}
-
-TEST(StatusTimeText, DateWithoutLeadingZerosAndTwoDigitYear) {
-    FixedTimeSource source = march7();
-    source.time.year = 2010;
-    source.time.month = 12;
-    source.time.day = 31;
-    EXPECT_EQ(text(StatusTimeText(source)), "12:30 AM 12/31/10 +0530");
-    source.time.year = 2000;
-    source.time.month = 1;
-    source.time.day = 1;
-    EXPECT_EQ(text(StatusTimeText(source)), "12:30 AM 1/1/0 +0530");
-}
-
-FixedTimeSource monday0905() {
-    FixedTimeSource source;
-    source.time = {2005, 3, 1, 7, 9, 5, 3};
-    source.zone.bias = -60;
-    source.zone.daylightBias = -60;
-    source.zone.standardName = "Central Europe Standard Time";
-    source.zone.daylightName = "Central Europe Daylight Time";
-    source.zone.state = ZoneState::Standard;
-    return source;
-}
-
-std::string longWithName(const std::string& name) {
-    FixedTimeSource source = monday0905();
-    source.zone.standardName = name;
-    return text(LongTimeText(source));
-}
-
-TEST(LongTimeText, WholeTextInEachZoneState) {
-    FixedTimeSource source = monday0905();
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 09:05:03 AM CES 2005/03/07");
-    source.zone.state = ZoneState::Daylight;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 09:05:03 AM CED 2005/03/07");
-    // Without a zone in force the empty initials leave two spaces.
-    source.zone.state = ZoneState::Neither;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 09:05:03 AM  2005/03/07");
-}
-
-TEST(LongTimeText, TwentyFourHourClockWithMeridiem) {
-    FixedTimeSource source = monday0905();
-    source.time.hour = 13;
-    source.time.minute = 0;
-    source.time.second = 0;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 13:00:00 PM CES 2005/03/07");
-    source.time.hour = 0;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 00:00:00 AM CES 2005/03/07");
-    source.time.hour = 12;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 12:00:00 PM CES 2005/03/07");
-    source.time.hour = 11;
-    source.time.minute = 59;
-    source.time.second = 59;
-    EXPECT_EQ(text(LongTimeText(source)), "Monday 11:59:59 AM CES 2005/03/07");
-}
-
-TEST(LongTimeText, ZoneInitials) {
-    EXPECT_EQ(longWithName("UTC"), "Monday 09:05:03 AM U 2005/03/07");
-    EXPECT_EQ(longWithName("Pacific Time"), "Monday 09:05:03 AM PT 2005/03/07");
-    EXPECT_EQ(longWithName("A B C D E"), "Monday 09:05:03 AM ABC 2005/03/07");
-    EXPECT_EQ(longWithName(""), "Monday 09:05:03 AM  2005/03/07");
-    // The characters after a space are taken as they are, even a space.
-    EXPECT_EQ(longWithName("A  B"), "Monday 09:05:03 AM A B 2005/03/07");
-    EXPECT_EQ(longWithName("Trailing "), "Monday 09:05:03 AM T 2005/03/07");
-    // Only the first 64 characters are searched.
-    const std::string longWord(61, 'z');
-    EXPECT_EQ(longWithName("Z" + longWord + " X"), "Monday 09:05:03 AM ZX 2005/03/07");
-    EXPECT_EQ(longWithName("Z" + longWord + "zz X"), "Monday 09:05:03 AM Z 2005/03/07");
-    // The name ends at a NUL, as a system name does.
-    EXPECT_EQ(longWithName(std::string("Mountain\0 Time", 14)), "Monday 09:05:03 AM M 2005/03/07");
-}
-
-TEST(LongTimeText, DayNamesAndUnknownDays) {
-    const char* const names[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-    FixedTimeSource source = monday0905();
-    for (int day = 0; day < 7; ++day) {
-        source.time.dayOfWeek = day;
-        EXPECT_EQ(text(LongTimeText(source)), std::string(names[day]) + " 09:05:03 AM CES 2005/03/07");
+TEST(StatusTimeText, ClockDateAndOffset) {
+    // Bias is UTC minus local in minutes: negative east of Greenwich, shown as "+".
+    const struct {
+        int hour, minute, month, day, year;
+        int32_t bias, standardBias, daylightBias;
+        ZoneState state;
+        const char* text;
+    } cases[] = {
+        // Twelve-hour clock, midnight and noon as 12.
+        {0, 0, 3, 7, 2005, -330, 0, 0, kNeither, "12:00 AM 3/7/5 +0530"},
+        {9, 5, 3, 7, 2005, -330, 0, 0, kNeither, "09:05 AM 3/7/5 +0530"},
+        {11, 59, 3, 7, 2005, -330, 0, 0, kNeither, "11:59 AM 3/7/5 +0530"},
+        {12, 5, 3, 7, 2005, -330, 0, 0, kNeither, "12:05 PM 3/7/5 +0530"},
+        {13, 0, 3, 7, 2005, -330, 0, 0, kNeither, "01:00 PM 3/7/5 +0530"},
+        {23, 59, 3, 7, 2005, -330, 0, 0, kNeither, "11:59 PM 3/7/5 +0530"},
+        // The date without leading zeros, the year in two digits at most.
+        {0, 30, 12, 31, 2010, -330, 0, 0, kNeither, "12:30 AM 12/31/10 +0530"},
+        {0, 30, 1, 1, 2000, -330, 0, 0, kNeither, "12:30 AM 1/1/0 +0530"},
+        // The offset's sign and digits; the sign turns at a bias of 1.
+        {0, 30, 3, 7, 2005, -345, 0, 0, kNeither, "12:30 AM 3/7/5 +0545"},
+        {0, 30, 3, 7, 2005, 0, 0, 0, kNeither, "12:30 AM 3/7/5 +0000"},
+        {0, 30, 3, 7, 2005, 300, 0, 0, kNeither, "12:30 AM 3/7/5 -0500"},
+        {0, 30, 3, 7, 2005, 570, 0, 0, kNeither, "12:30 AM 3/7/5 -0930"},
+        {0, 30, 3, 7, 2005, -840, 0, 0, kNeither, "12:30 AM 3/7/5 +1400"},
+        {0, 30, 3, 7, 2005, 1, 0, 0, kNeither, "12:30 AM 3/7/5 -0001"},
+        {0, 30, 3, 7, 2005, -1, 0, 0, kNeither, "12:30 AM 3/7/5 +0001"},
+        // Only the extra bias of the offset in force counts, and it can carry
+        // the offset across UTC.
+        {0, 30, 3, 7, 2005, 300, 0, -60, kDaylight, "12:30 AM 3/7/5 -0400"},
+        {0, 30, 3, 7, 2005, 300, 0, -60, kStandard, "12:30 AM 3/7/5 -0500"},
+        {0, 30, 3, 7, 2005, 300, 30, -60, kStandard, "12:30 AM 3/7/5 -0530"},
+        {0, 30, 3, 7, 2005, 300, 30, -60, kNeither, "12:30 AM 3/7/5 -0500"},
+        {0, 30, 3, 7, 2005, 30, 0, -60, kDaylight, "12:30 AM 3/7/5 +0030"},
+        {0, 30, 3, 7, 2005, -630, 0, -30, kDaylight, "12:30 AM 3/7/5 +1100"},
+    };
+    for (const auto& each : cases) {
+        FixedTimeSource source;
+        source.time = {each.year, each.month, 1, each.day, each.hour, each.minute, 0};
+        source.zone = {each.bias, each.standardBias, each.daylightBias, "India Standard Time", "India Daylight Time",
+                       each.state};
+        EXPECT_EQ(text(StatusTimeText(source)), each.text);
     }
-    source.time.dayOfWeek = 7;
-    EXPECT_EQ(text(LongTimeText(source)), "UNKNOWN 09:05:03 AM CES 2005/03/07");
-    source.time.dayOfWeek = -1;
-    EXPECT_EQ(text(LongTimeText(source)), "UNKNOWN 09:05:03 AM CES 2005/03/07");
 }
 
-// Two readings could straddle a change of hour or of daylight saving.
-TEST(TimeText, EachTextReadsTheSourceOnce) {
-    FixedTimeSource source = monday0905();
+TEST(LongTimeText, DayClockAndZoneInitials) {
+    const std::string longWord(61, 'z');
+    const struct {
+        int dayOfWeek, hour, minute, second;
+        ZoneState state;
+        std::string standardName;
+        const char* text;
+    } cases[] = {
+        // The initials of the name in force; without one the empty initials
+        // leave two spaces.
+        {1, 9, 5, 3, kStandard, "Central Europe Standard Time", "Monday 09:05:03 AM CES 2005/03/07"},
+        {1, 9, 5, 3, kDaylight, "Central Europe Standard Time", "Monday 09:05:03 AM CED 2005/03/07"},
+        {1, 9, 5, 3, kNeither, "Central Europe Standard Time", "Monday 09:05:03 AM  2005/03/07"},
+        // A 24-hour clock with the meridiem.
+        {1, 13, 0, 0, kStandard, "Central Europe", "Monday 13:00:00 PM CE 2005/03/07"},
+        {1, 0, 0, 0, kStandard, "Central Europe", "Monday 00:00:00 AM CE 2005/03/07"},
+        {1, 12, 0, 0, kStandard, "Central Europe", "Monday 12:00:00 PM CE 2005/03/07"},
+        {1, 11, 59, 59, kStandard, "Central Europe", "Monday 11:59:59 AM CE 2005/03/07"},
+        // At most three initials, the characters after a space as they are
+        // (even a space), from the first 64 characters, up to a NUL.
+        {1, 9, 5, 3, kStandard, "Pacific Time", "Monday 09:05:03 AM PT 2005/03/07"},
+        {1, 9, 5, 3, kStandard, "A B C D E", "Monday 09:05:03 AM ABC 2005/03/07"},
+        {1, 9, 5, 3, kStandard, "", "Monday 09:05:03 AM  2005/03/07"},
+        {1, 9, 5, 3, kStandard, "A  B", "Monday 09:05:03 AM A B 2005/03/07"},
+        {1, 9, 5, 3, kStandard, "Trailing ", "Monday 09:05:03 AM T 2005/03/07"},
+        {1, 9, 5, 3, kStandard, "Z" + longWord + " X", "Monday 09:05:03 AM ZX 2005/03/07"},
+        {1, 9, 5, 3, kStandard, "Z" + longWord + "z X", "Monday 09:05:03 AM Z 2005/03/07"},
+        {1, 9, 5, 3, kStandard, std::string("Mountain\0 Time", 14), "Monday 09:05:03 AM M 2005/03/07"},
+        // Every day name, and the days no clock gives.
+        {0, 9, 5, 3, kNeither, "", "Sunday 09:05:03 AM  2005/03/07"},
+        {2, 9, 5, 3, kNeither, "", "Tuesday 09:05:03 AM  2005/03/07"},
+        {3, 9, 5, 3, kNeither, "", "Wednesday 09:05:03 AM  2005/03/07"},
+        {4, 9, 5, 3, kNeither, "", "Thursday 09:05:03 AM  2005/03/07"},
+        {5, 9, 5, 3, kNeither, "", "Friday 09:05:03 AM  2005/03/07"},
+        {6, 9, 5, 3, kNeither, "", "Saturday 09:05:03 AM  2005/03/07"},
+        {7, 9, 5, 3, kNeither, "", "UNKNOWN 09:05:03 AM  2005/03/07"},
+        {-1, 9, 5, 3, kNeither, "", "UNKNOWN 09:05:03 AM  2005/03/07"},
+    };
+    for (const auto& each : cases) {
+        FixedTimeSource source;
+        source.time = {2005, 3, each.dayOfWeek, 7, each.hour, each.minute, each.second};
+        source.zone = {-60, 0, -60, each.standardName, "Central Europe Daylight Time", each.state};
+        EXPECT_EQ(text(LongTimeText(source)), each.text);
+    }
+}
+
+// Two readings could straddle a change of hour or of daylight saving; a
+// source that runs out of memory gives no text.
+TEST(TimeText, EachTextReadsTheSourceOnceOrGivesNone) {
+    FixedTimeSource source;
     StatusTimeText(source);
     EXPECT_EQ(source.timeReads, 1);
     EXPECT_EQ(source.zoneReads, 1);
     LongTimeText(source);
     EXPECT_EQ(source.timeReads, 2);
     EXPECT_EQ(source.zoneReads, 2);
-}
 
-TEST(TimeText, SourceOutOfMemoryGivesAnInvalidText) {
-    const OutOfMemorySource source;
-    EXPECT_FALSE(StatusTimeText(source).isValid());
-    EXPECT_FALSE(LongTimeText(source).isValid());
+    const OutOfMemorySource outOfMemory;
+    EXPECT_FALSE(StatusTimeText(outOfMemory).isValid());
+    EXPECT_FALSE(LongTimeText(outOfMemory).isValid());
 }
 
 // Values no clock gives, from a broken source, must still fit the texts'
 // buffers (the sanitizers watch the writes).
 TEST(TimeText, ExtremeSourceValuesStayBounded) {
-    FixedTimeSource source = monday0905();
+    FixedTimeSource source;
     source.time = {INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MIN, INT_MIN, INT_MIN};
-    source.zone.bias = INT32_MIN;
-    source.zone.daylightBias = INT32_MIN;
-    source.zone.daylightName = std::string(100000, 'W');
-    source.zone.state = ZoneState::Daylight;
+    source.zone = {INT32_MIN, 0, INT32_MIN, "", std::string(100000, 'W'), kDaylight};
     EXPECT_EQ(text(StatusTimeText(source)).substr(0, 15), "-8:-2147483648 ");
     EXPECT_EQ(text(LongTimeText(source)).substr(0, 10), "UNKNOWN -2");
 }
-
 
 } // namespace
 } // namespace vp
