@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -28,13 +29,43 @@ std::string shape(const Tree& tree, Node* parent = nullptr) {
     return out;
 }
 
+// Appends the nodes a shape text describes below parent; text ends up at
+// the ')' that closes the list, or at the end.
+void appendShape(Tree& tree, const char*& text, Node* parent) {
+    while (*text && *text != ')') {
+        if (*text == ' ') {
+            ++text;
+            continue;
+        }
+        char* end = nullptr;
+        Node* node = tree.append(parent, static_cast<uint32_t>(std::strtoul(text, &end, 10)));
+        text = end;
+        if (*text == '(') {
+            appendShape(tree, ++text, node);
+            ++text;
+        }
+    }
+}
+
+void build(Tree& tree, const char* text, Node* parent = nullptr) { appendShape(tree, text, parent); }
+
+// The node holding value (depth first); nullptr for 0.
+Node* nodeOf(const Tree& tree, uint32_t value, Node* parent = nullptr) {
+    if (value == 0) return nullptr;
+    for (Node* node = tree.firstChild(parent); node; node = tree.next(node)) {
+        if (tree.value(node) == value) return node;
+        if (Node* found = nodeOf(tree, value, node)) return found;
+    }
+    return nullptr;
+}
+
 TEST(NodeTree, InsertPositionsAndNavigation) {
     Tree tree;
     EXPECT_TRUE(tree.isEmpty());
     Node* two = tree.insertFirst(nullptr, 2);
     Node* one = tree.insertFirst(nullptr, 1);
     Node* four = tree.append(nullptr, 4);
-    Node* three = tree.insertAfter(two, 3);
+    tree.insertAfter(two, 3);
     EXPECT_EQ(shape(tree), "1 2 3 4");
 
     Node* b = tree.append(two, 21);
@@ -43,127 +74,95 @@ TEST(NodeTree, InsertPositionsAndNavigation) {
     tree.insertAfter(b, 22);
     tree.append(four, 40);
     EXPECT_EQ(shape(tree), "1 2(20 21 22 23) 3 4(40)");
-    EXPECT_EQ(tree.value(tree.lastChild(two)), 23u);
-    EXPECT_EQ(tree.next(three), four);
-    EXPECT_EQ(tree.previous(two), one);
 
     EXPECT_EQ(tree.insertAfter(nullptr, 9), nullptr);
     EXPECT_EQ(tree.next(nullptr), nullptr);
     EXPECT_EQ(tree.previous(nullptr), nullptr);
     EXPECT_EQ(tree.parent(nullptr), nullptr);
     EXPECT_EQ(tree.value(nullptr), 0u);
-    EXPECT_EQ(tree.firstChild(one), nullptr);
     EXPECT_EQ(tree.lastChild(one), nullptr);
     tree.setValue(one, 10);
     EXPECT_EQ(shape(tree), "10 2(20 21 22 23) 3 4(40)");
 }
 
-TEST(NodeTree, EveryMoveFormAndItsNoOp) {
+// Each move names its node, new parent and the node to follow (0 for none,
+// the parent itself to go last); a refused move or one to where the node
+// already is answers 0 and changes nothing.
+TEST(NodeTree, EveryMoveFormAndEveryRefusal) {
     Tree tree;
-    Node* a = tree.append(nullptr, 1);
-    Node* b = tree.append(nullptr, 2);
-    Node* x = tree.append(a, 10);
-    Node* y = tree.append(a, 11);
-    Node* z = tree.append(a, 12);
-    ASSERT_EQ(shape(tree), "1(10 11 12) 2");
-
-    // First-child form.
-    EXPECT_EQ(tree.move(x, a, nullptr), 0u);
-    EXPECT_EQ(tree.move(z, a, nullptr), 1u);
-    EXPECT_EQ(shape(tree), "1(12 10 11) 2");
-    // After-sibling form.
-    EXPECT_EQ(tree.move(x, a, z), 0u);
-    EXPECT_EQ(tree.move(z, a, y), 1u);
-    EXPECT_EQ(shape(tree), "1(10 11 12) 2");
-    // Last-child form: the current last child stays put, any other goes last.
-    EXPECT_EQ(tree.move(z, a, a), 0u);
-    EXPECT_EQ(tree.move(x, a, a), 1u);
-    EXPECT_EQ(shape(tree), "1(11 12 10) 2");
-    EXPECT_EQ(tree.move(x, a, a), 0u);
-    EXPECT_EQ(shape(tree), "1(11 12 10) 2");
-
-    // Across parents, into an empty child list and up to the top level.
-    EXPECT_EQ(tree.move(y, b, b), 1u);
-    EXPECT_EQ(shape(tree), "1(12 10) 2(11)");
-    EXPECT_EQ(tree.move(x, b, nullptr), 1u);
-    EXPECT_EQ(shape(tree), "1(12) 2(10 11)");
-    EXPECT_EQ(tree.move(z, nullptr, b), 1u);
-    EXPECT_EQ(shape(tree), "1 2(10 11) 12");
-    EXPECT_EQ(tree.move(z, nullptr, nullptr), 1u);
-    EXPECT_EQ(shape(tree), "12 1 2(10 11)");
-    EXPECT_EQ(tree.move(z, nullptr, nullptr), 0u);
-    EXPECT_EQ(tree.move(a, nullptr, z), 0u);
-    // A node moved with its subtree.
-    EXPECT_EQ(tree.move(b, z, z), 1u);
-    EXPECT_EQ(shape(tree), "12(2(10 11)) 1");
-}
-
-TEST(NodeTree, MovesThatWouldBreakTheTreeAreRefused) {
-    Tree tree;
-    Node* a = tree.append(nullptr, 1);
-    Node* b = tree.append(nullptr, 2);
-    Node* child = tree.append(a, 10);
-    Node* grandchild = tree.append(child, 100);
-    Node* other = tree.append(b, 20);
-    const std::string before = "1(10(100)) 2(20)";
-    ASSERT_EQ(shape(tree), before);
-
-    EXPECT_EQ(tree.move(a, a, nullptr), 0u);           // under itself
-    EXPECT_EQ(tree.move(a, a, a), 0u);
-    EXPECT_EQ(tree.move(a, grandchild, nullptr), 0u);  // under its own descendant
-    EXPECT_EQ(tree.move(a, child, child), 0u);
-    EXPECT_EQ(tree.move(child, b, child), 0u);         // after itself
-    EXPECT_EQ(tree.move(child, b, a), 0u);             // after a node of another parent
-    EXPECT_EQ(tree.move(child, nullptr, other), 0u);   // top level needs a top-level sibling
-    EXPECT_EQ(tree.move(nullptr, b, nullptr), 0u);
-    EXPECT_EQ(shape(tree), before);
+    build(tree, "1(10(100) 11 12) 2");
+    const struct {
+        uint32_t node, parent, after, result;
+        const char* shape;
+    } moves[] = {
+        {1, 1, 0, 0, "1(10(100) 11 12) 2"},    // under itself
+        {1, 1, 1, 0, "1(10(100) 11 12) 2"},
+        {1, 100, 0, 0, "1(10(100) 11 12) 2"},  // under its own descendant
+        {1, 10, 10, 0, "1(10(100) 11 12) 2"},
+        {10, 1, 10, 0, "1(10(100) 11 12) 2"},  // after itself
+        {10, 2, 1, 0, "1(10(100) 11 12) 2"},   // after a node of another parent
+        {10, 0, 100, 0, "1(10(100) 11 12) 2"}, // the top level needs a top-level sibling
+        {0, 2, 0, 0, "1(10(100) 11 12) 2"},
+        // First child.
+        {10, 1, 0, 0, "1(10(100) 11 12) 2"},
+        {12, 1, 0, 1, "1(12 10(100) 11) 2"},
+        // After a sibling.
+        {10, 1, 12, 0, "1(12 10(100) 11) 2"},
+        {12, 1, 11, 1, "1(10(100) 11 12) 2"},
+        // Last child: the current last child stays put.
+        {12, 1, 1, 0, "1(10(100) 11 12) 2"},
+        {10, 1, 1, 1, "1(11 12 10(100)) 2"},
+        {10, 1, 1, 0, "1(11 12 10(100)) 2"},
+        // Across parents, into an empty child list and up to the top level,
+        // each node with its subtree.
+        {11, 2, 2, 1, "1(12 10(100)) 2(11)"},
+        {10, 2, 0, 1, "1(12) 2(10(100) 11)"},
+        {12, 0, 2, 1, "1 2(10(100) 11) 12"},
+        {12, 0, 0, 1, "12 1 2(10(100) 11)"},
+        {12, 0, 0, 0, "12 1 2(10(100) 11)"},
+        {1, 0, 12, 0, "12 1 2(10(100) 11)"},
+        {2, 12, 12, 1, "12(2(10(100) 11)) 1"},
+    };
+    for (const auto& each : moves) {
+        SCOPED_TRACE(std::to_string(each.node) + " to " + std::to_string(each.parent) + " after " +
+                     std::to_string(each.after));
+        EXPECT_EQ(tree.move(nodeOf(tree, each.node), nodeOf(tree, each.parent), nodeOf(tree, each.after)),
+                  each.result);
+        EXPECT_EQ(shape(tree), each.shape);
+    }
 }
 
 TEST(NodeTree, RemoveTakesTheSubtreeAndRelinksSiblings) {
     Tree tree;
-    Node* a = tree.append(nullptr, 1);
-    Node* b = tree.append(nullptr, 2);
-    tree.append(nullptr, 3);
-    Node* first = tree.append(b, 20);
-    Node* middle = tree.append(b, 21);
-    Node* last = tree.append(b, 22);
-    tree.append(tree.append(middle, 210), 2100);
-    tree.append(middle, 211);
-    ASSERT_EQ(shape(tree), "1 2(20 21(210(2100) 211) 22) 3");
+    build(tree, "1 2(20 21(210(2100) 211) 22) 3");
+    const struct {
+        uint32_t node;
+        const char* shape;
+    } removals[] = {
+        {21, "1 2(20 22) 3"}, {20, "1 2(22) 3"}, {22, "1 2 3"}, {1, "2 3"}, {0, "2 3"},
+    };
+    for (const auto& each : removals) {
+        tree.remove(nodeOf(tree, each.node));
+        EXPECT_EQ(shape(tree), each.shape) << each.node;
+    }
 
-    tree.remove(middle);
-    EXPECT_EQ(shape(tree), "1 2(20 22) 3");
-    tree.remove(first);
-    EXPECT_EQ(shape(tree), "1 2(22) 3");
-    tree.remove(last);
-    EXPECT_EQ(shape(tree), "1 2 3");
-    tree.remove(a);
+    Node* two = nodeOf(tree, 2);
+    build(tree, "20 21(210)", two);
+    tree.removeChildren(two);
     EXPECT_EQ(shape(tree), "2 3");
-    tree.remove(nullptr);
-
-    tree.append(b, 20);
-    tree.append(tree.append(b, 21), 210);
-    tree.removeChildren(b);
-    EXPECT_EQ(shape(tree), "2 3");
-    EXPECT_EQ(tree.firstChild(b), nullptr);
-    tree.append(b, 20);
+    tree.append(two, 20);
     tree.removeChildren(nullptr);
     EXPECT_TRUE(tree.isEmpty());
-    tree.append(tree.append(nullptr, 5), 50);
+    build(tree, "5(50)");
     tree.clear();
-    EXPECT_EQ(tree.firstChild(nullptr), nullptr);
     EXPECT_EQ(shape(tree), "");
 }
 
 TEST(NodeTree, CopiesAreDeepAndIndependent) {
-    Tree original;
-    Node* a = original.append(nullptr, 1);
-    Node* b = original.append(a, 10);
-    original.append(b, 100);
-    original.append(a, 11);
-    original.append(nullptr, 2);
     const std::string before = "1(10(100) 11) 2";
-    ASSERT_EQ(shape(original), before);
+    Tree original;
+    build(original, before.c_str());
+    Node* a = original.firstChild(nullptr);
 
     Tree assigned;
     assigned.append(nullptr, 77);
@@ -176,7 +175,7 @@ TEST(NodeTree, CopiesAreDeepAndIndependent) {
         EXPECT_NE(copy->firstChild(nullptr), a);
     }
 
-    original.remove(b);
+    original.remove(nodeOf(original, 10));
     original.setValue(a, 9);
     EXPECT_EQ(shape(original), "9(11) 2");
     EXPECT_EQ(shape(assigned), before);
@@ -186,8 +185,7 @@ TEST(NodeTree, CopiesAreDeepAndIndependent) {
     Tree& alias = copied;
     EXPECT_EQ(copied.assign(alias), 1u);
     EXPECT_EQ(shape(copied), before);
-    Tree empty;
-    copied = empty;
+    copied = Tree();
     EXPECT_TRUE(copied.isEmpty());
 
     Tree moved(std::move(byOperator));
