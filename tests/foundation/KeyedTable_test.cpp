@@ -1,10 +1,8 @@
 #include "foundation/KeyedTable.h"
-#include "foundation/ReadersFirstLock.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -188,86 +186,6 @@ TEST(KeyedTable, ConcurrentWritersLoseAndDuplicateNothing) {
             EXPECT_EQ(table.find(1, bytes("m" + id)).count(), 3u) << id;
         }
     }
-}
-
-TEST(ReadersFirstLock, WriterIsExcludedFromReaders) {
-    // The writer breaks first == second for a moment under the write lock;
-    // a reader that ever sees them differ shared the lock with a writer.
-    ReadersFirstLock lock;
-    uint64_t first = 0;
-    uint64_t second = 0;
-    std::atomic<bool> stop{false};
-    std::atomic<int> broken{0};
-    std::atomic<uint64_t> reads{0};
-    std::vector<std::thread> readers;
-    for (int r = 0; r < 4; ++r) {
-        readers.emplace_back([&] {
-            while (!stop) {
-                {
-                    ReadGuard guard(lock);
-                    if (first != second) ++broken;
-                    std::this_thread::yield();
-                    if (first != second) ++broken;
-                    ++reads;
-                }
-                // Readers that always overlap would keep the writer out for
-                // good (readers come first); a gap lets it in.
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-            }
-        });
-    }
-    std::thread writer([&] {
-        for (uint64_t i = 1; i <= 2000; ++i) {
-            WriteGuard guard(lock);
-            first = i;
-            std::this_thread::yield();
-            second = i;
-        }
-        stop = true;
-    });
-    writer.join();
-    for (std::thread& thread : readers) thread.join();
-    EXPECT_EQ(broken, 0);
-    EXPECT_GT(reads, 0u);
-    EXPECT_EQ(first, 2000u);
-    EXPECT_EQ(second, 2000u);
-}
-
-TEST(ReadersFirstLock, ReadersShareAndTheLastOneOutLetsTheWriterIn) {
-    ReadersFirstLock lock;
-    Semaphore firstInside;
-    Semaphore secondInside;
-    Semaphore firstMayLeave;
-    std::atomic<bool> writerInside{false};
-
-    // Reader one takes the write lock for both; reader two, on another thread,
-    // is the last to leave and so releases it.
-    std::thread one([&] {
-        lock.lockRead();
-        firstInside.release();
-        firstMayLeave.wait();
-        lock.unlockRead();
-    });
-    ASSERT_EQ(firstInside.waitTimed(10000), 1u);
-    std::thread two([&] {
-        lock.lockRead();
-        secondInside.release();
-    });
-    // Reader two gets in while reader one is still inside.
-    ASSERT_EQ(secondInside.waitTimed(10000), 1u);
-    two.join();
-
-    std::thread writer([&] {
-        WriteGuard guard(lock);
-        writerInside = true;
-    });
-    firstMayLeave.release();
-    one.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(writerInside);  // reader two still holds the lock
-    lock.unlockRead();
-    writer.join();
-    EXPECT_TRUE(writerInside);
 }
 
 } // namespace
