@@ -3,46 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace vp {
 namespace {
 
-TEST(TextString, EmptyStringsAreValid) {
-    TextString empty;
-    EXPECT_EQ(empty.length(), 0u);
-    ASSERT_TRUE(empty.isValid());
-    EXPECT_EQ(empty.data()[0], '\0');
-    EXPECT_TRUE(empty.isEmpty());
-
-    TextString joined = empty + TextString();
-    EXPECT_TRUE(joined.isValid());
-    EXPECT_EQ(joined.length(), 0u);
-    EXPECT_EQ(joined.data()[0], '\0');
-    EXPECT_TRUE(joined == "");
-
-    TextString fromNull(static_cast<const char*>(nullptr));
-    EXPECT_TRUE(fromNull.isValid());
-    EXPECT_EQ(fromNull.length(), 0u);
-    EXPECT_EQ((TextString("ab") + static_cast<const char*>(nullptr)).length(), 2u);
+// The whole counted content, NULs included; "<invalid>" without a buffer.
+std::string counted(const TextString& text) {
+    if (!text.isValid()) return "<invalid>";
+    EXPECT_EQ(text.data()[text.length()], '\0');
+    return std::string(text.data(), text.length());
 }
 
-TEST(TextString, EmbeddedNulKeepsLengthButEndsTextOperations) {
-    const char raw[] = {'a', 'b', '\0', 'c', 'd'};
-    TextString withNul(raw, 5);
-    EXPECT_EQ(withNul.length(), 5u);
-    EXPECT_EQ(std::memcmp(withNul.data(), raw, 5), 0);
-    EXPECT_EQ(withNul.data()[5], '\0');
+TEST(TextString, EmptyAndNullTextsAreValidAndEmbeddedNulsEndTextOperations) {
+    EXPECT_EQ(counted(TextString()), "");
+    EXPECT_EQ(counted(TextString() + TextString()), "");
+    EXPECT_EQ(counted(TextString(static_cast<const char*>(nullptr))), "");
+    EXPECT_EQ(counted(TextString("ab") + static_cast<const char*>(nullptr)), "ab");
+    EXPECT_TRUE(TextString().isEmpty());
+    EXPECT_TRUE(TextString() == "");
 
-    TextString copy(withNul);
-    EXPECT_EQ(copy.length(), 5u);
-    EXPECT_EQ(copy.data()[3], 'c');
-
-    TextString joined = withNul + "x";
-    EXPECT_EQ(joined.length(), 3u);
-    EXPECT_TRUE(joined == "abx");
-    EXPECT_EQ((TextString("x") + withNul).length(), 3u);
-
+    // A counted text keeps its NULs; joining and comparing stop at the first.
+    const TextString withNul("ab\0cd", 5);
+    EXPECT_EQ(counted(withNul), std::string("ab\0cd", 5));
+    EXPECT_EQ(counted(TextString(withNul)), std::string("ab\0cd", 5));
+    EXPECT_EQ(counted(withNul + "x"), "abx");
+    EXPECT_EQ(counted(TextString("x") + withNul), "xab");
     EXPECT_TRUE(withNul == "ab");
     EXPECT_TRUE(withNul == TextString("ab"));
     EXPECT_FALSE(withNul == "abcd");
@@ -50,33 +37,36 @@ TEST(TextString, EmbeddedNulKeepsLengthButEndsTextOperations) {
 }
 
 TEST(TextString, CollapseSeparatorFoldsRunsAndTrimsEnds) {
-    EXPECT_TRUE(TextString("\\\\a\\\\b\\").collapseSeparator('\\') == "a\\b");
-    EXPECT_EQ(TextString("\\\\a\\\\b\\").collapseSeparator('\\').length(), 3u);
-    EXPECT_TRUE(TextString("c:\\dir\\\\\\sub\\file").collapseSeparator('\\') == "c:\\dir\\sub\\file");
-
-    for (const char* nothing : {"", "\\\\\\"}) {
-        TextString collapsed = TextString(nothing).collapseSeparator('\\');
-        EXPECT_TRUE(collapsed.isValid()) << nothing;
-        EXPECT_EQ(collapsed.length(), 0u) << nothing;
-        EXPECT_TRUE(collapsed == "") << nothing;
+    const struct {
+        const char* text;
+        char separator;
+        const char* collapsed;
+    } cases[] = {
+        {"\\\\a\\\\b\\", '\\', "a\\b"},
+        {"c:\\dir\\\\\\sub\\file", '\\', "c:\\dir\\sub\\file"},
+        {"", '\\', ""},
+        {"\\\\\\", '\\', ""},
+        {"  two   words ", ' ', "two words"},
+        {"one", ' ', "one"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(counted(TextString(each.text).collapseSeparator(each.separator)), each.collapsed) << each.text;
     }
-
-    TextString words = TextString("  two   words ").collapseSeparator(' ');
-    EXPECT_TRUE(words == "two words");
-    EXPECT_EQ(words.length(), 9u);
-    EXPECT_TRUE(TextString("one").collapseSeparator(' ') == "one");
 }
 
 TEST(TextString, CaseFoldingCoversOnlyAsciiLetters) {
-    EXPECT_TRUE(TextString("AbC").equalsIgnoreCase(TextString("aBc")));
-    EXPECT_FALSE(TextString("\xC4").equalsIgnoreCase(TextString("\xE4")));
-    EXPECT_FALSE(TextString("[").equalsIgnoreCase(TextString("{")));
-    EXPECT_FALSE(TextString("@").equalsIgnoreCase(TextString("`")));
-    EXPECT_FALSE(TextString("ab").equalsIgnoreCase(TextString("abc")));
-    EXPECT_TRUE(TextString("").equalsIgnoreCase(TextString()));
-
-    TextString lowered = TextString("AZaz@[`{\xC4\xE4 09").lowerCased();
-    EXPECT_TRUE(lowered == "azaz@[`{\xC4\xE4 09");
+    const struct {
+        const char* left;
+        const char* right;
+        bool equal;
+    } cases[] = {
+        {"AbC", "aBc", true}, {"\xC4", "\xE4", false}, {"[", "{", false},
+        {"@", "`", false},    {"ab", "abc", false},    {"", "", true},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(TextString(each.left).equalsIgnoreCase(TextString(each.right)), each.equal) << each.left;
+    }
+    EXPECT_EQ(counted(TextString("AZaz@[`{\xC4\xE4 09").lowerCased()), "azaz@[`{\xC4\xE4 09");
     EXPECT_FALSE(TextString("ABC") == "abc");
 }
 
@@ -84,71 +74,62 @@ TEST(TextString, AssignmentCopiesAndSurvivesAliasing) {
     TextString text("hello");
     TextString& alias = text;
     text = alias;
-    EXPECT_TRUE(text == "hello");
+    EXPECT_EQ(counted(text), "hello");
     text = text.c_str();
-    EXPECT_TRUE(text == "hello");
+    EXPECT_EQ(counted(text), "hello");
     text = text.c_str() + 2;  // a tail of its own buffer
-    EXPECT_TRUE(text == "llo");
-    EXPECT_EQ(text.length(), 3u);
+    EXPECT_EQ(counted(text), "llo");
 
     TextString other;
     other = text;
     text = "changed";
-    EXPECT_TRUE(other == "llo");
+    EXPECT_EQ(counted(other), "llo");
     TextString moved(std::move(other));
-    EXPECT_TRUE(moved == "llo");
-    EXPECT_EQ(other.length(), 0u);
+    EXPECT_EQ(counted(moved), "llo");
     EXPECT_TRUE(other.isEmpty());
     EXPECT_STREQ(other.c_str(), "");
 }
 
-TEST(ByteBuffer, ResizeKeepsContentOnlyAtTheSameSize) {
-    const uint8_t raw[] = {1, 2, 3, 4};
-    ByteBuffer buffer(raw, 4);
-    EXPECT_EQ(buffer.resize(4), 1u);
-    ASSERT_EQ(buffer.size(), 4u);
-    EXPECT_EQ(std::memcmp(buffer.data(), raw, 4), 0);
+// The bytes as text, to compare whole buffers in one step.
+std::string content(const ByteBuffer& buffer) {
+    return std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+}
 
+TEST(ByteBuffer, ResizeKeepsContentOnlyAtTheSameSize) {
+    ByteBuffer buffer("\1\2\3\4", 4);
+    EXPECT_EQ(buffer.resize(4), 1u);
+    EXPECT_EQ(content(buffer), "\1\2\3\4");
     EXPECT_EQ(buffer.resize(6), 1u);
-    ASSERT_EQ(buffer.size(), 6u);
-    for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(buffer.data()[i], 0) << i;
+    EXPECT_EQ(content(buffer), std::string(6, '\0'));
     buffer.data()[0] = 9;
     EXPECT_EQ(buffer.resize(2), 1u);
-    ASSERT_EQ(buffer.size(), 2u);
-    EXPECT_EQ(buffer.data()[0], 0);
+    EXPECT_EQ(content(buffer), std::string(2, '\0'));
     EXPECT_EQ(buffer.resize(0), 1u);
     EXPECT_EQ(buffer.size(), 0u);
-
-    ByteBuffer zeros(3);
-    ASSERT_EQ(zeros.size(), 3u);
-    EXPECT_EQ(zeros.data()[2], 0);
+    EXPECT_EQ(content(ByteBuffer(3)), std::string(3, '\0'));
 }
 
 TEST(ByteBuffer, MatchesComparesSizeAndBytes) {
-    const uint8_t raw[] = {'a', 0, 'b'};
-    const uint8_t other[] = {'a', 0, 'c'};
-    EXPECT_EQ(ByteBuffer(raw, 3).matches(ByteBuffer(raw, 3)), 1u);
-    EXPECT_EQ(ByteBuffer(raw, 3).matches(ByteBuffer(other, 3)), 0u);  // past the NUL still counts
-    EXPECT_EQ(ByteBuffer(raw, 3).matches(ByteBuffer(raw, 2)), 0u);
+    const ByteBuffer raw("a\0b", 3);
+    EXPECT_EQ(raw.matches(ByteBuffer("a\0b", 3)), 1u);
+    EXPECT_EQ(raw.matches(ByteBuffer("a\0c", 3)), 0u);  // past the NUL still counts
+    EXPECT_EQ(raw.matches(ByteBuffer("a\0b", 2)), 0u);
     EXPECT_EQ(ByteBuffer().matches(ByteBuffer()), 1u);
-    EXPECT_EQ(ByteBuffer().matches(ByteBuffer(raw, 0)), 1u);
+    EXPECT_EQ(ByteBuffer().matches(ByteBuffer("", 0)), 1u);
     EXPECT_EQ(ByteBuffer(1).matches(ByteBuffer()), 0u);
 }
 
 TEST(ByteBuffer, AssignmentCopiesAndSurvivesAliasing) {
-    const uint8_t raw[] = {5, 6, 7};
-    ByteBuffer buffer(raw, 3);
+    ByteBuffer buffer("\5\6\7", 3);
     ByteBuffer& alias = buffer;
     buffer = alias;
-    ASSERT_EQ(buffer.size(), 3u);
-    EXPECT_EQ(buffer.data()[2], 7);
+    EXPECT_EQ(content(buffer), "\5\6\7");
     EXPECT_EQ(buffer.assign(buffer.data() + 1, 2), 1u);  // from its own bytes
-    ASSERT_EQ(buffer.size(), 2u);
-    EXPECT_EQ(buffer.data()[0], 6);
+    EXPECT_EQ(content(buffer), "\6\7");
 
     ByteBuffer copy(buffer);
     copy.data()[0] = 0;
-    EXPECT_EQ(buffer.data()[0], 6);
+    EXPECT_EQ(content(buffer), "\6\7");
     ByteBuffer moved(std::move(copy));
     EXPECT_EQ(copy.size(), 0u);
     EXPECT_EQ(copy.data(), nullptr);
