@@ -54,28 +54,39 @@ TEST(KeyedTable, BucketIsTheWeightedByteSum) {
     EXPECT_EQ(KeyedTable(1, 7).bucketCount(), 7u);
 }
 
-TEST(KeyedTable, FindAndRemoveByEitherColumn) {
+TEST(KeyedTable, FindRemoveAndUpdateByEitherColumn) {
     KeyedTable table(2);
     EXPECT_EQ(table.find(0, bytes("nobody")).count(), 0u);
     EXPECT_EQ(table.remove(0, bytes("nobody")).count(), 0u);
-
     EXPECT_EQ(table.insert(row({"alice", "a@host", "note"})), 1u);
     EXPECT_EQ(table.insert(row({"bob", "b@host", "other"})), 1u);
+    EXPECT_EQ(table.insert(row({"dave", "d@host", "gone"})), 1u);
     EXPECT_EQ(table.insert(row({"short"})), 0u);
-    EXPECT_EQ(table.rowCount(), 2u);
+    EXPECT_EQ(table.rowCount(), 3u);
 
     EXPECT_EQ(join(table.find(0, bytes("alice"))), "alice|a@host|note");
     EXPECT_EQ(join(table.find(1, bytes("b@host"))), "bob|b@host|other");
     EXPECT_EQ(table.find(1, bytes("alice")).count(), 0u);  // keys live in their own column
     EXPECT_EQ(table.find(0, bytes("alic")).count(), 0u);
     EXPECT_EQ(table.find(2, bytes("note")).count(), 0u);   // not a key column
-
     // Removing by column 1 must also unlink the row from column 0.
-    EXPECT_EQ(join(table.remove(1, bytes("a@host"))), "alice|a@host|note");
+    EXPECT_EQ(join(table.remove(1, bytes("d@host"))), "dave|d@host|gone");
+    EXPECT_EQ(table.find(0, bytes("dave")).count(), 0u);
+    EXPECT_EQ(table.remove(0, bytes("dave")).count(), 0u);
+
+    // A key field changed is indexed anew, even the key searched by.
+    EXPECT_EQ(table.update(0, bytes("alice"), 1, bytes("new@host")), 1u);
+    EXPECT_EQ(table.find(1, bytes("a@host")).count(), 0u);
+    EXPECT_EQ(join(table.find(1, bytes("new@host"))), "alice|new@host|note");
+    EXPECT_EQ(table.update(0, bytes("alice"), 0, bytes("carol")), 1u);
     EXPECT_EQ(table.find(0, bytes("alice")).count(), 0u);
-    EXPECT_EQ(table.remove(0, bytes("alice")).count(), 0u);
-    EXPECT_EQ(table.rowCount(), 1u);
-    EXPECT_EQ(joinAll(table.snapshot()), std::vector<std::string>{"bob|b@host|other"});
+    EXPECT_EQ(join(table.remove(1, bytes("new@host"))), "carol|new@host|note");
+    EXPECT_EQ(table.find(0, bytes("carol")).count(), 0u);
+    // A plain field is only set; misses and missing fields give 0.
+    EXPECT_EQ(table.update(1, bytes("b@host"), 2, bytes("changed")), 1u);
+    EXPECT_EQ(table.update(0, bytes("nobody"), 2, bytes("x")), 0u);
+    EXPECT_EQ(table.update(0, bytes("bob"), 3, bytes("x")), 0u);
+    EXPECT_EQ(joinAll(table.snapshot()), std::vector<std::string>{"bob|b@host|changed"});
 }
 
 TEST(KeyedTable, CollidingKeysShareABucketList) {
@@ -96,30 +107,6 @@ TEST(KeyedTable, CollidingKeysShareABucketList) {
     EXPECT_EQ(join(table.remove(0, bytes("c"))), "c|c2");
     EXPECT_EQ(join(table.find(0, bytes("c"))), "c|second");
     EXPECT_EQ(joinAll(table.snapshot()), (std::vector<std::string>{"e|e2", "c|second"}));
-}
-
-TEST(KeyedTable, UpdateReindexesKeyFields) {
-    KeyedTable table(2);
-    table.insert(row({"alice", "a@host", "note"}));
-    table.insert(row({"bob", "b@host", "other"}));
-
-    EXPECT_EQ(table.update(0, bytes("alice"), 1, bytes("new@host")), 1u);
-    EXPECT_EQ(table.find(1, bytes("a@host")).count(), 0u);
-    EXPECT_EQ(join(table.find(1, bytes("new@host"))), "alice|new@host|note");
-
-    // Changing the very key that was searched by.
-    EXPECT_EQ(table.update(0, bytes("alice"), 0, bytes("carol")), 1u);
-    EXPECT_EQ(table.find(0, bytes("alice")).count(), 0u);
-    EXPECT_EQ(join(table.find(0, bytes("carol"))), "carol|new@host|note");
-    EXPECT_EQ(join(table.remove(1, bytes("new@host"))), "carol|new@host|note");
-    EXPECT_EQ(table.find(0, bytes("carol")).count(), 0u);
-
-    // A plain field is only set; misses and missing fields give 0.
-    EXPECT_EQ(table.update(1, bytes("b@host"), 2, bytes("changed")), 1u);
-    EXPECT_EQ(join(table.find(0, bytes("bob"))), "bob|b@host|changed");
-    EXPECT_EQ(table.update(0, bytes("nobody"), 2, bytes("x")), 0u);
-    EXPECT_EQ(table.update(0, bytes("bob"), 3, bytes("x")), 0u);
-    EXPECT_EQ(table.rowCount(), 1u);
 }
 
 TEST(KeyedTable, SnapshotAndTakeAllKeepInsertionOrder) {
