@@ -71,32 +71,38 @@ protected:
     const std::string m_root = uniqueTestRoot();
 };
 
+// The system registry stored a NUL after a text whose next byte in memory
+// happened to be one (every literal's and every TextString's is), so texts
+// came back a byte longer than they were saved.
 TEST_P(RegistryStores, ValuesComeBackWithTheirTypeAndExactBytes) {
     RegistryKey key;
     ASSERT_EQ(store().createKey(kUser, ("\\" + path("Group\\\\Leaf") + "\\").c_str(), key), RegistryResult::Success);
     ASSERT_TRUE(key.isOpen());
-
-    EXPECT_EQ(key.setValue("Text", kRegString, "hello", 5), RegistryResult::Success);
-    const uint8_t dword[4] = {0x78, 0x56, 0x34, 0x12};
-    EXPECT_EQ(key.setValue("Number", kRegDword, dword, 4), RegistryResult::Success);
-    const char binary[] = {'a', '\0', 'b', '\0', '\xff'};
-    EXPECT_EQ(key.setValue("Blob", kRegBinary, binary, sizeof binary), RegistryResult::Success);
-    EXPECT_EQ(key.setValue("Lines", kRegMultiString, "one\0two\0\0", 9), RegistryResult::Success);
-    EXPECT_EQ(key.setValue("Empty", kRegString, "", 0), RegistryResult::Success);
-
-    uint32_t type = 0;
-    EXPECT_EQ(queryText(key, "Text", type), "hello");  // exactly the 5 bytes given: no NUL added
-    EXPECT_EQ(type, kRegString);
-    EXPECT_EQ(queryText(key, "Number", type), std::string("\x78\x56\x34\x12", 4));
-    EXPECT_EQ(type, kRegDword);
-    EXPECT_EQ(queryText(key, "Blob", type), std::string(binary, sizeof binary));
-    EXPECT_EQ(type, kRegBinary);
-    EXPECT_EQ(queryText(key, "Lines", type), std::string("one\0two\0\0", 9));
-    EXPECT_EQ(type, kRegMultiString);
-    EXPECT_EQ(queryText(key, "Empty", type), "");
+    const struct {
+        const char* name;
+        uint32_t type;
+        std::string bytes;
+    } values[] = {
+        {"Text", kRegString, "hello"},  // exactly the 5 bytes given: no NUL added
+        {"Counted", kRegString, std::string("ann\0", 4)},  // a text saved with its NUL keeps it
+        {"Number", kRegDword, std::string("\x78\x56\x34\x12", 4)},
+        {"Blob", kRegBinary, std::string("a\0b\0\xff", 5)},
+        {"Lines", kRegMultiString, std::string("one\0two\0\0", 9)},
+        {"Empty", kRegString, ""},
+    };
+    for (const auto& each : values) {
+        const auto size = static_cast<uint32_t>(each.bytes.size());
+        EXPECT_EQ(key.setValue(each.name, each.type, each.bytes.c_str(), size), RegistryResult::Success);
+    }
+    for (const auto& each : values) {
+        uint32_t type = 0;
+        EXPECT_EQ(queryText(key, each.name, type), each.bytes) << each.name;
+        EXPECT_EQ(type, each.type) << each.name;
+    }
 
     // Too small a buffer: MoreData with the size needed; no buffer: the size.
     char small[4];
+    uint32_t type = 0;
     uint32_t count = 0;
     EXPECT_EQ(key.queryValue("Text", type, small, sizeof small, count), RegistryResult::MoreData);
     EXPECT_EQ(count, 5u);
@@ -105,11 +111,11 @@ TEST_P(RegistryStores, ValuesComeBackWithTheirTypeAndExactBytes) {
     EXPECT_EQ(key.queryValue("Missing", type, small, sizeof small, count), RegistryResult::NotFound);
 
     // Overwriting replaces type and data; a deleted value is gone.
-    EXPECT_EQ(key.setValue("Text", kRegDword, dword, 2), RegistryResult::Success);
+    EXPECT_EQ(key.setValue("Text", kRegDword, "\x78\x56", 2), RegistryResult::Success);
     EXPECT_EQ(queryText(key, "Text", type), std::string("\x78\x56", 2));
     EXPECT_EQ(type, kRegDword);
     EXPECT_EQ(key.deleteValue("Text"), RegistryResult::Success);
-    EXPECT_EQ(key.queryValue("Text", type, small, sizeof small, count), RegistryResult::NotFound);
+    EXPECT_EQ(queryText(key, "Text", type), "<none>");
     EXPECT_EQ(key.deleteValue("Text"), RegistryResult::NotFound);
 
     // The parents were created on the way.
@@ -120,25 +126,6 @@ TEST_P(RegistryStores, ValuesComeBackWithTheirTypeAndExactBytes) {
     key.close();
     EXPECT_EQ(key.setValue("Text", kRegString, "x", 1), RegistryResult::Failed);
     EXPECT_EQ(key.queryValue("Lines", type, small, sizeof small, count), RegistryResult::Failed);
-}
-
-TEST_P(RegistryStores, ATextIsStoredWithoutANulItWasNotGiven) {
-    // The system registry stored a NUL after a text whose next byte in memory
-    // happened to be one (every TextString's is), so texts came back a byte
-    // longer than they were saved.
-    RegistryKey key;
-    ASSERT_EQ(store().createKey(kUser, path("Texts").c_str(), key), RegistryResult::Success);
-    const std::string text = "ann";  // a NUL follows in memory
-    ASSERT_EQ(key.setValue("UserName", kRegString, text.c_str(), 3), RegistryResult::Success);
-    char exact[3];
-    uint32_t type = 0;
-    uint32_t count = 0;
-    EXPECT_EQ(key.queryValue("UserName", type, exact, sizeof exact, count), RegistryResult::Success);
-    EXPECT_EQ(count, 3u);
-    EXPECT_EQ(std::string(exact, count), "ann");
-    // A text saved with its NUL keeps it.
-    ASSERT_EQ(key.setValue("Counted", kRegString, text.c_str(), 4), RegistryResult::Success);
-    EXPECT_EQ(queryText(key, "Counted", type), std::string("ann\0", 4));
 }
 
 TEST_P(RegistryStores, OpeningForReadingNeedsTheKeyAndRefusesWrites) {
