@@ -40,26 +40,23 @@ protected:
 };
 
 // The complete-transfer loops every caller builds: the count not moved.
-uint32_t sendAll(TcpSocket& socket, const uint8_t* data, uint32_t count) {
-    if (!socket.IsValid()) return count;
+template <typename Byte, typename Step>
+uint32_t transferAll(Byte* bytes, uint32_t count, const Step& step) {
     while (count > 0) {
-        const uint32_t sent = socket.Send(data, count);
-        if (sent == 0) break;
-        data += sent;
-        count -= sent;
+        const uint32_t moved = step(bytes, count);
+        if (moved == 0) break;
+        bytes += moved;
+        count -= moved;
     }
     return count;
 }
 
+uint32_t sendAll(TcpSocket& socket, const uint8_t* data, uint32_t count) {
+    return transferAll(data, count, [&](const uint8_t* at, uint32_t left) { return socket.Send(at, left); });
+}
+
 uint32_t recvAll(TcpSocket& socket, uint8_t* buffer, uint32_t count) {
-    if (!socket.IsValid()) return count;
-    while (count > 0) {
-        const uint32_t received = socket.Recv(buffer, count);
-        if (received == 0) break;
-        buffer += received;
-        count -= received;
-    }
-    return count;
+    return transferAll(buffer, count, [&](uint8_t* at, uint32_t left) { return socket.Recv(at, left); });
 }
 
 using test::eventually;
@@ -155,37 +152,9 @@ TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnectedAndCarriesA
     EXPECT_TRUE(received == sent);
 }
 
-TEST_F(TcpSocketTest, FailedConnectsLeaveTheSocketUnconnected) {
-    // A port that is bound but not listening refuses, and nobody else can
-    // take it while this test holds it.
-    TcpSocket closed;
-    ASSERT_EQ(closed.Bind(0, "127.0.0.1"), 1u);
-    const uint16_t port = closed.LocalPort();
-    ASSERT_NE(port, 0);
-
-    TcpSocket client;
-    EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
-    EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
-    EXPECT_EQ(client.IsConnected(), 0u);
-
-    ASSERT_EQ(client.Create(), 1u);
-    EXPECT_EQ(client.Connect("no-such-host.invalid", port), 0u);
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrHostNotFound);
-    EXPECT_EQ(client.IsConnected(), 0u);
-
-    // POSIX reports a refused non-blocking connect as writable; that must
-    // come out as a failure, not as a connection, on every later poll too.
-    ASSERT_EQ(client.Create(), 1u);
-    ASSERT_EQ(client.SetNonBlocking(1), 1u);
-    EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrWouldBlock);
-    EXPECT_TRUE(eventually([&] { return client.PollConnected(100) == 0 && client.LastError() > 5; }));
-    EXPECT_EQ(client.PollConnected(), 0u);
-    EXPECT_EQ(client.IsConnected(), 0u);
-    EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
-}
-
-TEST_F(TcpSocketTest, UnconnectedSocketRefusesTransfersWithNotConnected) {
+// Every transfer on a socket that is not connected fails with
+// ErrNotConnected, also after each way a connect can fail.
+TEST_F(TcpSocketTest, FailedConnectsLeaveTheSocketRefusingTransfers) {
     TcpSocket socket;
     ASSERT_EQ(socket.IsValid(), 1u);
     uint8_t buffer[4] = {};
@@ -199,12 +168,41 @@ TEST_F(TcpSocketTest, UnconnectedSocketRefusesTransfersWithNotConnected) {
         {"PeekAlive", [&] { return socket.PeekAlive(); }},
         {"PeerAddress", [&] { return socket.PeerAddress(text, sizeof text); }},
     };
-    for (const auto& [name, call] : calls) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(call(), 0u);
-        EXPECT_EQ(socket.LastError(), TcpSocket::ErrNotConnected);
-    }
-    EXPECT_EQ(socket.WaitReadable(), 1u);
+    const auto expectRefusals = [&](const char* after) {
+        SCOPED_TRACE(after);
+        EXPECT_EQ(socket.IsConnected(), 0u);
+        for (const auto& [name, call] : calls) {
+            EXPECT_EQ(call(), 0u) << name;
+            EXPECT_EQ(socket.LastError(), TcpSocket::ErrNotConnected) << name;
+        }
+        EXPECT_EQ(socket.WaitReadable(), 1u);
+    };
+    expectRefusals("nothing");
+
+    // A port that is bound but not listening refuses, and nobody else can
+    // take it while this test holds it.
+    TcpSocket closed;
+    ASSERT_EQ(closed.Bind(0, "127.0.0.1"), 1u);
+    const uint16_t port = closed.LocalPort();
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(socket.Connect("127.0.0.1", port), 0u);
+    EXPECT_GT(socket.LastError(), TcpSocket::ErrWouldBlock);
+    expectRefusals("a refused connect");
+    ASSERT_EQ(socket.Create(), 1u);
+    EXPECT_EQ(socket.Connect("no-such-host.invalid", port), 0u);
+    EXPECT_EQ(socket.LastError(), TcpSocket::ErrHostNotFound);
+    expectRefusals("an unknown host");
+
+    // POSIX reports a refused non-blocking connect as writable; that must
+    // come out as a failure, not as a connection, on every later poll too.
+    ASSERT_EQ(socket.Create(), 1u);
+    ASSERT_EQ(socket.SetNonBlocking(1), 1u);
+    EXPECT_EQ(socket.Connect("127.0.0.1", port), 0u);
+    EXPECT_EQ(socket.LastError(), TcpSocket::ErrWouldBlock);
+    EXPECT_TRUE(eventually([&] { return socket.PollConnected(100) == 0 && socket.LastError() > 5; }));
+    EXPECT_EQ(socket.PollConnected(), 0u);
+    EXPECT_GT(socket.LastError(), TcpSocket::ErrWouldBlock);
+    expectRefusals("a refused non-blocking connect");
 
     // Nothing to reset: the handle stays as it was.
     EXPECT_EQ(socket.Reset(), 1u);
@@ -215,7 +213,7 @@ TEST_F(TcpSocketTest, UnconnectedSocketRefusesTransfersWithNotConnected) {
     EXPECT_EQ(socket.Send(buffer, 4), 0u);
 }
 
-TEST_F(TcpSocketTest, TimedReceiveWaitsAndThePeersCloseEndsTransfers) {
+TEST_F(TcpSocketTest, TimedWaitsPollsAndThePeersCloseEndingTransfers) {
     TcpSocket client;
     TcpSocket server;
     connectPair(client, server);
@@ -224,53 +222,42 @@ TEST_F(TcpSocketTest, TimedReceiveWaitsAndThePeersCloseEndsTransfers) {
     EXPECT_EQ(client.RecvTimed(buffer, 1, 1), 0u);
     EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
     EXPECT_EQ(client.IsConnected(), 1u);
-    ASSERT_EQ(server.SendTimed("z", 1, 1), 1u);
+    EXPECT_EQ(client.PeekAlive(), 1u);
+    EXPECT_EQ(client.PollByte(buffer[0]), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
+    ASSERT_EQ(server.SendTimed("x", 1, 1), 1u);
     EXPECT_EQ(client.RecvTimed(buffer, 1, 1), 1u);
-    EXPECT_EQ(buffer[0], 'z');
+    EXPECT_EQ(buffer[0], 'x');
 
-    // A complete transfer ends short at the close.
+    // Both bytes leave in one send and arrive together: once the first is
+    // polled, the second is waiting for the peeks.
+    ASSERT_EQ(sendAll(server, reinterpret_cast<const uint8_t*>("yz"), 2), 0u);
+    ASSERT_TRUE(eventually([&] { return client.PollByte(buffer[0]) == 1; }));
+    EXPECT_EQ(buffer[0], 'y');
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(client.PeekAlive(), 1u);
+    EXPECT_EQ(client.PollByte(buffer[0]), 1u);
+    EXPECT_EQ(buffer[0], 'z');
+    EXPECT_EQ(client.PollByte(buffer[0]), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
+
+    // A complete transfer ends short at the close, and the polls tell the
+    // close apart from the "nothing yet" an earlier empty poll left behind.
     const uint8_t partial[] = {1, 2, 3};
     ASSERT_EQ(sendAll(server, partial, 3), 0u);
     ASSERT_EQ(server.Close(), 1u);
     EXPECT_EQ(recvAll(client, buffer, 10), 7u);
     EXPECT_EQ(std::memcmp(buffer, partial, 3), 0);
     EXPECT_EQ(client.Recv(buffer, 10), 0u);
+    EXPECT_TRUE(eventually([&] { return client.PeekAlive() == 0; }));
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
+    EXPECT_EQ(client.PollByte(buffer[0]), 0u);
+    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
 
     // The first sends may still be taken into the buffer; the peer's reset
     // makes a later one fail, which without care raises SIGPIPE.
     const uint8_t block[512] = {};
     EXPECT_TRUE(eventually([&] { return client.Send(block, sizeof block) == 0; }));
     EXPECT_GT(client.LastError(), TcpSocket::ErrWouldBlock);
-}
-
-TEST_F(TcpSocketTest, PollByteAndPeekAliveFollowTheConnection) {
-    TcpSocket client;
-    TcpSocket server;
-    connectPair(client, server);
-
-    uint8_t byte = 0;
-    EXPECT_EQ(client.PeekAlive(), 1u);
-    EXPECT_EQ(client.PollByte(byte), 0u);
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
-
-    // Both bytes leave in one send and arrive together: once the first is
-    // polled, the second is waiting for the peeks.
-    ASSERT_EQ(sendAll(server, reinterpret_cast<const uint8_t*>("yz"), 2), 0u);
-    ASSERT_TRUE(eventually([&] { return client.PollByte(byte) == 1; }));
-    EXPECT_EQ(byte, 'y');
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(client.PeekAlive(), 1u);
-    EXPECT_EQ(client.PollByte(byte), 1u);
-    EXPECT_EQ(byte, 'z');
-
-    EXPECT_EQ(client.PollByte(byte), 0u);
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrTimeout);
-    ASSERT_EQ(server.Close(), 1u);
-    EXPECT_TRUE(eventually([&] { return client.PeekAlive() == 0; }));
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
-    // An earlier empty poll left ErrTimeout behind; the close must not read
-    // as "nothing yet".
-    EXPECT_EQ(client.PollByte(byte), 0u);
-    EXPECT_EQ(client.LastError(), TcpSocket::ErrNotConnected);
 }
 
 TEST_F(TcpSocketTest, PollByteAndPeekAliveShareTheSocketAcrossThreads) {
@@ -420,7 +407,9 @@ TEST_F(TcpSocketTest, DottedAddressesAndTheLocalAddress) {
         {"127.0.0.1", 1}, {"10.1.2.3", 1}, {"1.2.3", 1},  // read as 1.2.0.3
         {"localhost", 0}, {"1.2.3.256", 0}, {"", 0}, {nullptr, 0},
     };
-    for (const auto& each : cases) EXPECT_EQ(IsDottedAddress(each.text), each.dotted) << (each.text ? each.text : "null");
+    for (const auto& each : cases) {
+        EXPECT_EQ(IsDottedAddress(each.text), each.dotted) << (each.text ? each.text : "null");
+    }
 
     char text[16];
     EXPECT_EQ(LocalAddress(text, 0), 0u);
