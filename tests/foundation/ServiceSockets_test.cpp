@@ -3,11 +3,11 @@
 #include "foundation/Service.h"
 #include "foundation/TcpSocket.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
-#include <vector>
 
 namespace vp {
 namespace {
@@ -56,14 +56,13 @@ TEST(ServiceWithSockets, StopEndsWorkersBlockedOnSocketsAndAnswersZero) {
         SocketService service;
         ASSERT_EQ(service.start(), 1u);
         constexpr int kRequests = 6;
-        std::vector<std::unique_ptr<std::atomic<uint32_t>>> results;
+        std::atomic<uint32_t> results[kRequests];
         Semaphore returned(0, kRequests);
         for (int i = 0; i < kRequests; ++i) {
-            results.push_back(std::make_unique<std::atomic<uint32_t>>(99));
-            auto* slot = results.back().get();
+            results[i] = 99;
             const std::uintptr_t code = (i % 3 == 2) ? kAccept : kReceive;
-            const uint32_t id = ThreadLib::createThread([&service, &returned, slot, code, port] {
-                *slot = service.post(2, code, port);
+            const uint32_t id = ThreadLib::createThread([&service, &returned, &results, i, code, port] {
+                results[i] = service.post(2, code, port);
                 returned.release();
                 return 0u;
             });
@@ -71,16 +70,12 @@ TEST(ServiceWithSockets, StopEndsWorkersBlockedOnSocketsAndAnswersZero) {
         }
         // Every worker is inside Recv or Accept (the backlog takes the
         // connections, nobody sends).
-        for (int spin = 0; spin < 5000 && service.waiting < kRequests; ++spin) {
-            Semaphore pause;
-            pause.waitTimed(1);
-        }
-        ASSERT_EQ(service.waiting.load(), static_cast<uint32_t>(kRequests));
+        ASSERT_TRUE(test::eventually([&] { return service.waiting == kRequests; }));
 
         EXPECT_EQ(service.stop(), 1u);
         EXPECT_EQ(service.ended.load(), static_cast<uint32_t>(kRequests));
         for (int i = 0; i < kRequests; ++i) ASSERT_EQ(returned.waitTimed(10000), 1u);
-        for (const auto& result : results) EXPECT_EQ(result->load(), 0u);
+        for (const auto& result : results) EXPECT_EQ(result.load(), 0u);
 
         // The service starts again and serves normally.
         ASSERT_EQ(service.start(), 1u);
