@@ -162,35 +162,24 @@ TEST(NodeTree, CopiesAreDeepAndIndependent) {
     const std::string before = "1(10(100) 11) 2";
     Tree original;
     build(original, before.c_str());
-    Node* a = original.firstChild(nullptr);
-
     Tree assigned;
     assigned.append(nullptr, 77);
     EXPECT_EQ(assigned.assign(original), 1u);
     Tree copied(original);
     Tree byOperator;
     byOperator = original;
-    for (const Tree* copy : {&assigned, &copied, &byOperator}) {
-        EXPECT_EQ(shape(*copy), before);
-        EXPECT_NE(copy->firstChild(nullptr), a);
-    }
-
     original.remove(nodeOf(original, 10));
-    original.setValue(a, 9);
+    original.setValue(nodeOf(original, 1), 9);
     EXPECT_EQ(shape(original), "9(11) 2");
-    EXPECT_EQ(shape(assigned), before);
-    assigned.clear();
-    EXPECT_EQ(shape(copied), before);
+    for (const Tree* copy : {&assigned, &copied, &byOperator}) EXPECT_EQ(shape(*copy), before);
 
     Tree& alias = copied;
     EXPECT_EQ(copied.assign(alias), 1u);
     EXPECT_EQ(shape(copied), before);
     copied = Tree();
     EXPECT_TRUE(copied.isEmpty());
-
     Tree moved(std::move(byOperator));
     EXPECT_TRUE(byOperator.isEmpty());
-    EXPECT_EQ(shape(moved), before);
     original = std::move(moved);
     EXPECT_TRUE(moved.isEmpty());
     EXPECT_EQ(shape(original), before);
