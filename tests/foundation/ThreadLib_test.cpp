@@ -199,32 +199,50 @@ TEST_F(ThreadLibTest, SendersAreReceivedInArrivalOrderAndEachIsAnswered) {
     EXPECT_EQ(order[3], ids[3]);
 }
 
-TEST_F(ThreadLibTest, TimedReceiveGivesUpAndTheNextReceiveGetsALaterSend) {
+TEST_F(ThreadLibTest, TimedReceiveAndAnswersFromTheReceiverOrOnItsBehalf) {
     ThreadMessage message;
     EXPECT_EQ(ThreadLib::receiveTimed(message, 30), 0u);
     EXPECT_EQ(message.word1, 0u);
     EXPECT_EQ(ThreadLib::stateOf(m_mainId), ThreadLib::kStateRunning);
 
+    // The receiver answers, once only.
     SendOutcome outcome;
     const uint32_t sender = startSender(m_mainId, 7, outcome);
     ASSERT_EQ(ThreadLib::receiveTimed(message, 5000), sender);
     EXPECT_EQ(message.word2, 7u);
-    ThreadMessage answer;
-    answer.word2 = 8;
-    EXPECT_EQ(ThreadLib::reply(sender, answer), 1u);
-    // Answered once only.
-    EXPECT_EQ(ThreadLib::reply(sender, answer), 0u);
+    message.word2 = 8;
+    EXPECT_EQ(ThreadLib::reply(sender, message), 1u);
+    EXPECT_EQ(ThreadLib::reply(sender, message), 0u);
     ASSERT_TRUE(outcome.arrived());
     EXPECT_EQ(outcome.result, m_mainId);
     EXPECT_EQ(outcome.word2, 8u);
 
-    // A send already waiting is taken at once, even with no time to wait.
+    // A send already waiting is taken at once, even with no time to wait. A
+    // worker that did not receive it answers it on the receiver's behalf
+    // only: the answer carries the worker's id and payload.
     SendOutcome queued;
     const uint32_t second = startSender(m_mainId, 9, queued);
     ASSERT_TRUE(reachesState(second, ThreadLib::kStateSending));
     ASSERT_EQ(ThreadLib::receiveTimed(message, 0), second);
-    EXPECT_EQ(ThreadLib::reply(second, answer), 1u);
+    std::atomic<uint32_t> plainReply{99}, wrongReceiver{99}, onBehalf{99}, again{99};
+    const uint32_t mainId = m_mainId;
+    const uint32_t worker = startThread([&, mainId] {
+        ThreadMessage answer;
+        answer.word2 = 42;
+        plainReply = ThreadLib::reply(second, answer);
+        wrongReceiver = ThreadLib::replyFrom(second, ThreadLib::currentId(), answer);
+        onBehalf = ThreadLib::replyFrom(second, mainId, answer);
+        again = ThreadLib::replyFrom(second, mainId, answer);
+        return 0u;
+    });
     ASSERT_TRUE(queued.arrived());
+    ASSERT_TRUE(ends(worker));
+    EXPECT_EQ(plainReply, 0u);
+    EXPECT_EQ(wrongReceiver, 0u);
+    EXPECT_EQ(onBehalf, 1u);
+    EXPECT_EQ(again, 0u);
+    EXPECT_EQ(queued.result, worker);
+    EXPECT_EQ(queued.word2, 42u);
 }
 
 // The crash reporter in place of the event log: reports counted, and those
@@ -344,35 +362,6 @@ TEST_F(ThreadLibTest, KillWakesAThreadBlockedInReceiveOrSend) {
     EXPECT_EQ(ThreadLib::kill(late), 1u);
     ASSERT_TRUE(ends(late));
     EXPECT_TRUE(lateActionRan);
-}
-
-TEST_F(ThreadLibTest, ReplyFromAnswersOnBehalfOfTheReceiver) {
-    SendOutcome outcome;
-    const uint32_t sender = startSender(m_mainId, 1, outcome);
-    ThreadMessage message;
-    ASSERT_EQ(ThreadLib::receiveTimed(message, 5000), sender);
-
-    std::atomic<uint32_t> plainReply{99}, wrongReceiver{99}, onBehalf{99}, again{99};
-    const uint32_t mainId = m_mainId;
-    const uint32_t worker = startThread([&, mainId] {
-        ThreadMessage answer;
-        answer.word2 = 42;
-        // The worker did not receive the message itself.
-        plainReply = ThreadLib::reply(sender, answer);
-        wrongReceiver = ThreadLib::replyFrom(sender, ThreadLib::currentId(), answer);
-        onBehalf = ThreadLib::replyFrom(sender, mainId, answer);
-        again = ThreadLib::replyFrom(sender, mainId, answer);
-        return 0u;
-    });
-    ASSERT_TRUE(outcome.arrived());
-    ASSERT_TRUE(ends(worker));
-    EXPECT_EQ(plainReply, 0u);
-    EXPECT_EQ(wrongReceiver, 0u);
-    EXPECT_EQ(onBehalf, 1u);
-    EXPECT_EQ(again, 0u);
-    // The answering thread's id, and its payload.
-    EXPECT_EQ(outcome.result, worker);
-    EXPECT_EQ(outcome.word2, 42u);
 }
 
 // init and createThread let std::bad_alloc out of the library when the
