@@ -105,21 +105,6 @@ TEST(NotePayload, ParsesKeepingItsOwnCornerAndTheSendersSize) {
     EXPECT_EQ(other.autoReply, 1u);
 }
 
-TEST(NotePayload, RoundTrip) {
-    NoteRecord sent;
-    sent.rect = {100, 100, 500, 420};
-    sent.content.assign("{\\rtf1\\ansi \\pard Hello\\par }", 29);
-    ASSERT_EQ(sent.BuildPayload("ann@example"), 1u);
-    NoteRecord received;
-    ASSERT_EQ(received.ParsePayload(sent.payload(), sent.payloadSize(), FixedClock()), 1u);
-    EXPECT_EQ(text(received.peerName), "ann@example");
-    EXPECT_EQ(text(received.content), "{\\rtf1\\ansi \\pard Hello\\par }");
-    EXPECT_EQ(text(received.attachmentName), "");
-    EXPECT_EQ(received.autoReply, 0u);
-    EXPECT_EQ(received.rect.right - received.rect.left, 400);
-    EXPECT_EQ(received.rect.bottom - received.rect.top, 320);
-}
-
 // Every malformed payload is refused before any text is taken from it.
 TEST(NotePayload, RefusesMalformedPayloads) {
     const struct {

@@ -24,55 +24,64 @@ protected:
 };
 
 TEST_F(NoteReplyTest, QuotesEveryParagraphUnderAHeader) {
+    const struct {
+        const char* what;
+        const char* peer;
+        const char* status;
+        const char* attachment;
+        const char* content;
+        const char* reply;
+    } cases[] = {
+        {"three paragraphs", "ann@example.com", "Received: 09:05 AM 12/6/26 +0000", "", kThreeParagraphs,
+         "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\plain "
+         "{\n\\par \n\\par At 09:05 AM 12/6/26 +0000, ann wrote:\\par }"
+         ">First line\\par >Second line\\par >Third\\par }"},
+        // No "}" after the text: the rest is taken to the end and no "\par }"
+        // closes it.
+        {"no closing brace, no time, an attachment", "bob", "Ready", "plan.doc", R"({\pard Only\par last)",
+         "{\\pard {\n\\par \n\\par At {\\i sometime ago}, bob wrote:\\par }>Only\\par >last"
+         "Attachment Arrived As: \"plan.doc\""},
+        {"without \\pard only the header and the mark", "10.0.0.7", "Ready", "", R"({\rtf1 plain text\par })",
+         "{\n\\par \n\\par At {\\i sometime ago}, 10.0.0.7 wrote:\\par }>"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        NoteRecord source{TextString(each.peer)};
+        source.status = each.status;
+        source.attachmentName = each.attachment;
+        setContent(source, each.content);
+        NoteRecord reply;
+        ASSERT_EQ(reply.ComposeReply(source), 1u);
+        EXPECT_EQ(text(reply.content), each.reply);
+    }
+}
+
+TEST_F(NoteReplyTest, ReplyAndCentreTakeTheSourceFlagsAndStartAfresh) {
+    // Only the quoting header drops the server from the name.
     NoteRecord source(TextString("ann@example.com"));
-    source.status = "Received: 09:05 AM 12/6/26 +0000";
-    setContent(source, kThreeParagraphs);
-    NoteRecord reply;
-    ASSERT_EQ(reply.ComposeReply(source), 1u);
-    EXPECT_EQ(text(reply.content),
-              "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\plain "
-              "{\n\\par \n\\par At 09:05 AM 12/6/26 +0000, ann wrote:\\par }"
-              ">First line\\par >Second line\\par >Third\\par }");
-    EXPECT_EQ(std::string(reply.peerName.c_str()), "ann@example.com") << "only the header drops the server";
-    EXPECT_EQ(std::string(reply.status.c_str()), "Ready");
-}
-
-TEST_F(NoteReplyTest, SometimeAgoAttachmentLineAndNoClosingBrace) {
-    NoteRecord source(TextString("bob"));
-    source.status = "Ready";
-    source.attachmentFolder = "C:\\In\\";
-    source.attachmentName = "plan.doc";
-    setContent(source, R"({\pard Only\par last)");
-    NoteRecord reply;
-    ASSERT_EQ(reply.ComposeReply(source), 1u);
-    // No "}" after the text: the rest is taken to the end and no "\par }"
-    // closes it.
-    EXPECT_EQ(text(reply.content),
-              "{\\pard {\n\\par \n\\par At {\\i sometime ago}, bob wrote:\\par }>Only\\par >last"
-              "Attachment Arrived As: \"plan.doc\"");
-    EXPECT_EQ(std::string(reply.attachmentName.c_str()), "") << "the reply carries no attachment";
-}
-
-TEST_F(NoteReplyTest, WithoutPardTheReplyIsHeaderAndMarkOnly) {
-    NoteRecord source(TextString("10.0.0.7"));
-    setContent(source, R"({\rtf1 plain text\par })");
-    NoteRecord reply;
-    ASSERT_EQ(reply.ComposeReply(source), 1u);
-    EXPECT_EQ(text(reply.content), "{\n\\par \n\\par At {\\i sometime ago}, 10.0.0.7 wrote:\\par }>");
-}
-
-TEST_F(NoteReplyTest, TakesTheSourceFlags) {
-    NoteRecord source;
     source.reserved1 = 3;
     source.reserved2 = 4;
     source.alwaysOnTop = 1;
     source.received = 1;
-    NoteRecord reply;
-    ASSERT_EQ(reply.ComposeReply(source), 1u);
-    EXPECT_EQ(reply.reserved1, 3u);
-    EXPECT_EQ(reply.reserved2, 4u);
-    EXPECT_EQ(reply.alwaysOnTop, 1u);
-    EXPECT_EQ(reply.received, 0u);
+    for (const bool centred : {false, true}) {
+        SCOPED_TRACE(centred ? "centred" : "reply");
+        NoteRecord note;
+        note.attachmentName = "x.txt";
+        note.status = "Sent: whenever";
+        note.received = 1;
+        if (centred) {
+            note.Center(source);
+        } else {
+            ASSERT_EQ(note.ComposeReply(source), 1u);
+        }
+        EXPECT_EQ(note.reserved1, 3u);
+        EXPECT_EQ(note.reserved2, 4u);
+        EXPECT_EQ(note.alwaysOnTop, 1u);
+        EXPECT_EQ(note.received, 0u);
+        EXPECT_EQ(std::string(note.peerName.c_str()), "ann@example.com");
+        EXPECT_EQ(std::string(note.attachmentName.c_str()), "");
+        EXPECT_EQ(std::string(note.status.c_str()), "Ready");
+    }
 }
 
 // The centre was taken in unsigned arithmetic but the size was added to it in
