@@ -1,6 +1,7 @@
 #include "contacts/ContactListFile.h"
 
 #include "contacts/ContactBytes.h"
+#include "contacts/ContactTreeText.h"
 #include "support/Bytes.h"
 #include "support/ScriptedMessages.h"
 #include "support/TempDir.h"
@@ -32,34 +33,6 @@ std::string userRecord(const std::string& name) {
 std::string groupRecord(const std::string& name) {
     return numberPair("ContactType", 1) + textPair("DisplayName", name) + numberPair("Privacy", 0) +
            numberPair("GroupExpanded", 0) + numberPair("End", 300);
-}
-
-// The tree as display names, a group's children in brackets: "p,G(q,r),s".
-std::string describe(ContactTree& tree) {
-    ContactTree::Tree shape;
-    tree.copyTree(shape);
-    std::string text;
-    ContactTreeNode* node = shape.firstChild(nullptr);
-    while (node) {
-        ContactRecord record;
-        tree.getContact(shape.value(node), record);
-        text += record.getDisplayName().c_str();
-        if (!record.isUser()) {
-            text += "(";
-            if (ContactTreeNode* child = shape.firstChild(node)) {
-                node = child;
-                continue;
-            }
-            text += ")";
-        }
-        while (node && !shape.next(node)) {
-            node = shape.parent(node);
-            if (node) text += ")";
-        }
-        if (node) text += ",";
-        node = shape.next(node);
-    }
-    return text;
 }
 
 ContactHandle addUser(ContactTree& tree, const char* name, ContactHandle parent, ContactHandle after) {
@@ -125,7 +98,7 @@ TEST_F(ContactListFileTest, SavesDocumentOrderAndLoadsItBack) {
     ASSERT_EQ(loaded.create(), 1u);
     ContactListFile again(m_dir.path().c_str());
     EXPECT_EQ(again.load(loaded), 1u);
-    EXPECT_EQ(describe(loaded), "p,G(q,r),s,E()");
+    EXPECT_EQ(test::treeText(loaded), "p,G(q,r),s,E()");
     EXPECT_EQ(m_messages.boxCount(), 0u);
     ContactHandle found = 0;
     ASSERT_EQ(loaded.findContact("q@host", found), 1u);
@@ -144,7 +117,7 @@ TEST_F(ContactListFileTest, ImportsThePreviousVersionAfterTheSamples) {
                                      textPair("ServerName", "host") + textPair("DisplayName", "Second") +
                                      numberPair("State", 1) + item("End") + item(""));
     EXPECT_EQ(m_file.load(m_tree), 1u);
-    EXPECT_EQ(describe(m_tree), "Try me (Automated robot),Friends(),Family(),Coworkers(),Old,Second");
+    EXPECT_EQ(test::treeText(m_tree), "Try me (Automated robot),Friends(),Family(),Coworkers(),Old,Second");
     EXPECT_EQ(boxTexts(),
               "Vellumpost has detected that you have an older version of this software\n"
               "previously installed on your machine.\n\n"
@@ -165,7 +138,7 @@ TEST_F(ContactListFileTest, ImportsThePreviousVersionAfterTheSamples) {
 TEST_F(ContactListFileTest, MissingOrForeignListGivesTheSamples) {
     test::writeBytes(listFile(), "not a record file");
     EXPECT_EQ(m_file.load(m_tree), 1u);
-    EXPECT_EQ(describe(m_tree), "Try me (Automated robot),Friends(),Family(),Coworkers()");
+    EXPECT_EQ(test::treeText(m_tree), "Try me (Automated robot),Friends(),Family(),Coworkers()");
     EXPECT_EQ(boxTexts(), "Vellumpost has detected that this is your first time using this application.\n"
                           "Some sample entries has been created in your contact list for you.|");
     ContactHandle robot = 0;
@@ -216,7 +189,7 @@ TEST_F(ContactListFileTest, KeepsAListThatFailedPartWay) {
         kSignatureItem + numberItem(300) + userRecord("p") + userRecord("p") + userRecord("never read");
     test::writeBytes(listFile(), original);
     EXPECT_EQ(m_file.load(m_tree), 0u);
-    EXPECT_EQ(describe(m_tree), "p");
+    EXPECT_EQ(test::treeText(m_tree), "p");
     EXPECT_EQ(m_file.save(m_tree), 1u);
     EXPECT_EQ(test::readBytes(m_dir.native() / "Contacts" / "List.anc.bak"), original);
     EXPECT_EQ(test::readBytes(listFile()), kSignatureItem + numberItem(300) + userRecord("p"));
