@@ -96,71 +96,56 @@ TEST_F(SessionTest, ConnectToServerGoesToTheServerPort) {
     EXPECT_STREQ(protocol.errorText().c_str(), "Sorry.  Cannot connect to server at this moment.\n");
 }
 
-TEST_F(SessionTest, LoginFromAClientThatCanBeReached) {
-    ScriptedPeer peer;
-    peer.expect(frame(kOwnVersion, 1000, 25))
-        .send(yes("first data is ignored"))
-        .send(yes(m_localAddress))
-        .expect(loginPayload(0))
-        .send(yes("Welcome, bob"));
-    TextString result;
-    EXPECT_EQ(login(peer, result), 1u);
-    EXPECT_STREQ(result.c_str(), "Welcome, bob");
-    EXPECT_TRUE(m_listener.opened.empty());
-}
-
-TEST_F(SessionTest, LoginFromBehindAProxyHandsTheTicketOn) {
-    // The server sees another address than this machine's, or the peer
-    // listener is not running: either way the client asks for the relay.
-    for (const bool listening : {true, false}) {
-        SCOPED_TRACE(listening ? "address differs" : "no peer listener");
-        m_listener.running = listening ? 1 : 0;
-        m_listener.opened.clear();
-        ScriptedPeer peer;
-        peer.expect(frame(kOwnVersion, 1000, 25))
-            .send(yes())
-            .send(yes(listening ? "203.0.113.9" : m_localAddress))
-            .expect(loginPayload(1))
-            .send(yes(std::string("T\0K", 3)))
-            .send(yes("Welcome"));
-        TextString result;
-        EXPECT_EQ(login(peer, result), 1u);
-        EXPECT_STREQ(result.c_str(), "Welcome");
-        EXPECT_EQ(m_listener.opened, std::vector<std::string>{"server.example T"});
-    }
-}
-
-TEST_F(SessionTest, LoginFailures) {
+TEST_F(SessionTest, LoginAsksForTheRelayOnlyWhenTheServerCannotReachTheClient) {
+    const std::string elsewhere = "203.0.113.9";
     struct Case {
         const char* what;
         std::vector<std::string> replies;  // the payload goes after the second
+        uint32_t listening;
         uint32_t openResult;
-        const char* result;
+        uint32_t result;
+        const char* text;    // the result, and the error text of a failure
+        const char* opened;  // the relay channel asked for
     };
     const std::vector<Case> cases = {
-        {"refused with a reason", {no("Unknown user name.")}, 1, "Unknown user name."},
-        {"refused without one", {no()}, 1, ""},
-        {"refused on the second reply", {yes(), no("Server full.")}, 1, "Server full."},
-        {"another version", {yes("", kNewer)}, 1, ""},
-        {"an empty ticket", {yes(), yes("203.0.113.9"), yes()}, 1, ""},
-        {"the relay channel cannot open", {yes(), yes("203.0.113.9"), yes("T"), yes("Welcome")}, 0, ""},
-        {"the final reply refuses", {yes(), yes("203.0.113.9"), yes("T"), no("Try later.")}, 1, "Try later."},
-        {"lost before the final reply", {yes(), yes("203.0.113.9"), yes("T")}, 1, ""},
+        {"reachable", {yes("first data is ignored"), yes(m_localAddress), yes("Welcome, bob")}, 1, 1, 1,
+         "Welcome, bob", ""},
+        // Another address than this machine's, or no peer listener: the
+        // ticket goes to the relay channel.
+        {"address differs", {yes(), yes(elsewhere), yes(std::string("T\0K", 3)), yes("Welcome")}, 1, 1, 1, "Welcome",
+         "server.example T"},
+        {"no peer listener", {yes(), yes(m_localAddress), yes("T"), yes("Welcome")}, 0, 1, 1, "Welcome",
+         "server.example T"},
+        {"refused with a reason", {no("Unknown user name.")}, 1, 1, 0, "Unknown user name.", ""},
+        {"refused without one", {no()}, 1, 1, 0, "", ""},
+        {"refused on the second reply", {yes(), no("Server full.")}, 1, 1, 0, "Server full.", ""},
+        {"another version", {yes("", kNewer)}, 1, 1, 0, "", ""},
+        {"an empty ticket", {yes(), yes(elsewhere), yes()}, 1, 1, 0, "", ""},
+        {"the relay channel cannot open", {yes(), yes(elsewhere), yes("T"), yes("Welcome")}, 1, 0, 0, "",
+         "server.example T"},
+        {"the final reply refuses", {yes(), yes(elsewhere), yes("T"), no("Try later.")}, 1, 1, 0, "Try later.",
+         "server.example T"},
+        {"lost before the final reply", {yes(), yes(elsewhere), yes("T")}, 1, 1, 0, "", "server.example T"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        m_listener.running = c.listening;
         m_listener.openResult = c.openResult;
+        m_listener.opened.clear();
         ScriptedPeer peer;
         peer.expect(frame(kOwnVersion, 1000, 25));
         for (size_t i = 0; i < c.replies.size(); ++i) {
-            if (i == 2) peer.expect(loginPayload(1));
+            if (i == 2) peer.expect(loginPayload(c.listening && c.replies[1] == yes(m_localAddress) ? 0 : 1));
             peer.send(c.replies[i]);
         }
-        peer.hangUp();
+        if (c.result == 0) peer.hangUp();
         TextString result = "stale";
-        EXPECT_EQ(login(peer, result), 0u);
-        EXPECT_STREQ(result.c_str(), c.result);
-        EXPECT_EQ(m_errorText, c.result);
+        EXPECT_EQ(login(peer, result), c.result);
+        EXPECT_STREQ(result.c_str(), c.text);
+        if (c.result == 0) {
+            EXPECT_EQ(m_errorText, c.text);
+        }
+        EXPECT_EQ(m_listener.opened, *c.opened ? std::vector<std::string>{c.opened} : std::vector<std::string>{});
     }
 }
 
