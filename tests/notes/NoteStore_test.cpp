@@ -19,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::bytes;
+using test::le32;
 
 // A window that keeps the record's state as it is.
 class StillView final : public NoteView {
@@ -51,12 +52,6 @@ public:
         }
     }
 };
-
-std::string le32(uint32_t value) {
-    std::string result;
-    for (int i = 0; i < 4; ++i) result += static_cast<char>((value >> (8 * i)) & 0xff);
-    return result;
-}
 
 // One record: its length word, then its bytes.
 std::string text(const std::string& value) {
