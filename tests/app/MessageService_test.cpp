@@ -25,7 +25,11 @@ TEST(MessageService, EachKindHasItsTitleOwnerAndFlags) {
     ScriptedMessages boxes;
     ScopedMessageService installed(boxes);
     const std::uintptr_t owner = 0x1234;
+    boxes.script({kIdYes});
 
+    EXPECT_EQ(ask(owner, "Delete it?", kMbYesNo), kIdYes);
+    EXPECT_EQ(lastMessageResult(), kIdYes);
+    EXPECT_EQ(ask(kNoOwner, "Go on?", kMbOkCancel), kIdCancel);
     EXPECT_EQ(showMessage("info", kMessageInformation, owner, kMbYesNo), kIdOk);
     EXPECT_EQ(showMessage("error", kMessageError), kIdOk);
     EXPECT_EQ(showMessage("debug", kMessageDebug), kIdOk);
@@ -37,7 +41,7 @@ TEST(MessageService, EachKindHasItsTitleOwnerAndFlags) {
     TextString systemText;
     ASSERT_EQ(systemErrorText(systemText, 2), 1u);
     const std::vector<ScriptedMessages::Box> shown = boxes.boxes();
-    ASSERT_EQ(shown.size(), 6u);
+    ASSERT_EQ(shown.size(), 8u);
     struct Expected {
         const char* title;
         std::string text;
@@ -45,6 +49,9 @@ TEST(MessageService, EachKindHasItsTitleOwnerAndFlags) {
         uint32_t flags;
     };
     const Expected expected[] = {
+        {"Vellumpost", "Delete it?", owner, kMbYesNo | kMbIconQuestion | kEveryBox},
+        // No owner stays no owner: it is not the focused window.
+        {"Vellumpost", "Go on?", kNoOwner, kMbOkCancel | kMbIconQuestion | kEveryBox},
         // The owner and flags given with kinds 0-3 are not theirs to choose.
         {"Vellumpost", "info", kFocusedOwner, kMbOk | kMbIconInformation | kEveryBox},
         {"Vellumpost", "error", kFocusedOwner, kMbOk | kMbIconHand | kEveryBox},
@@ -82,31 +89,6 @@ TEST(MessageService, NothingIsShownWithoutText) {
     EXPECT_EQ(boxes.boxCount(), 1u);
     // A box that was never shown leaves the last result alone.
     EXPECT_EQ(lastMessageResult(), kIdOk);
-}
-
-TEST(MessageService, AskReturnsTheButtonAndShowsTheQuestionIcon) {
-    ScriptedMessages boxes;
-    ScopedMessageService installed(boxes);
-    boxes.script({kIdYes, kIdNo});
-    const std::uintptr_t owner = 0x5678;
-
-    EXPECT_EQ(ask(owner, "Delete it?", kMbYesNo), kIdYes);
-    EXPECT_EQ(lastMessageResult(), kIdYes);
-    EXPECT_EQ(ask(owner, "Really?", kMbYesNo), kIdNo);
-    EXPECT_EQ(lastMessageResult(), kIdNo);
-    // Script used up: the declining button of each kind of box.
-    EXPECT_EQ(ask(kNoOwner, "Go on?", kMbOkCancel), kIdCancel);
-    EXPECT_EQ(ask(kNoOwner, "Go on?", kMbYesNo), kIdNo);
-
-    const std::vector<ScriptedMessages::Box> shown = boxes.boxes();
-    ASSERT_EQ(shown.size(), 4u);
-    EXPECT_EQ(shown[0].flags, kMbYesNo | kMbIconQuestion | kEveryBox);
-    EXPECT_EQ(shown[0].owner, owner);
-    EXPECT_EQ(shown[0].title, "Vellumpost");
-    EXPECT_EQ(shown[0].text, "Delete it?");
-    EXPECT_EQ(shown[2].flags, kMbOkCancel | kMbIconQuestion | kEveryBox);
-    // No owner stays no owner: it is not the focused window.
-    EXPECT_EQ(shown[2].owner, kNoOwner);
 }
 
 TEST(MessageService, TheConsoleServiceNeverAgreesByItself) {

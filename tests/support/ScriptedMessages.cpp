@@ -7,11 +7,6 @@ void ScriptedMessages::script(std::initializer_list<uint32_t> results) {
     m_script.insert(m_script.end(), results.begin(), results.end());
 }
 
-void ScriptedMessages::setDefaultAnswer(uint32_t result) {
-    std::lock_guard guard(m_lock);
-    m_defaultAnswer = result;
-}
-
 std::vector<ScriptedMessages::Box> ScriptedMessages::boxes() const {
     std::lock_guard guard(m_lock);
     return m_boxes;
@@ -30,8 +25,7 @@ uint32_t ScriptedMessages::showBox(const char* title, const char* text, std::uin
         m_script.pop_front();
         return result;
     }
-    if ((flags & kMbButtonMask) == kMbOk) return kIdOk;
-    return m_defaultAnswer ? m_defaultAnswer : negativeAnswer(flags);
+    return negativeAnswer(flags);
 }
 
 } // namespace vp::test

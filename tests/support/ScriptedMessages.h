@@ -22,11 +22,9 @@ public:
         uint32_t flags = 0;
     };
 
-    // Answers the next boxes with these results, in order.
+    // Answers the next boxes with these results, in order; once the script
+    // is used up, each box gets its declining button (negativeAnswer).
     void script(std::initializer_list<uint32_t> results);
-    // The answer once the script is used up, for boxes with more than OK (an
-    // OK box is answered kIdOk); 0, the default, means negativeAnswer(flags).
-    void setDefaultAnswer(uint32_t result);
 
     std::vector<Box> boxes() const;
     size_t boxCount() const;
@@ -37,7 +35,6 @@ private:
     mutable std::mutex m_lock;
     std::vector<Box> m_boxes;
     std::deque<uint32_t> m_script;
-    uint32_t m_defaultAnswer = 0;
 };
 
 // Installs a service for its lifetime and puts back the one before.
