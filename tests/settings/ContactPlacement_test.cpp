@@ -117,42 +117,41 @@ TEST_F(ContactPlacementTest, AnIncompleteOrDamagedPlacementGivesTheDefault) {
     EXPECT_EQ(placement.loadPlacement(), 0u);
 }
 
-TEST_F(ContactPlacementTest, SavedPlacementComesBackAndMinimisedKeepsTheLastNormalPlace) {
-    EXPECT_EQ(placement.savePlacement(), 1u);
-    EXPECT_EQ(stored("Show"), 1);
-    EXPECT_EQ(stored("PosX"), 100);
-    EXPECT_EQ(stored("PosY"), 50);
-    EXPECT_EQ(stored("Width"), 300);
-    EXPECT_EQ(stored("Height"), 400);
-
-    window.minimized = true;
-    window.place = {-32000, -32000, -31840, -31970};
-    EXPECT_EQ(placement.savePlacement(), 1u);
-    EXPECT_EQ(stored("Minimized"), 1);
-    EXPECT_EQ(stored("PosX"), 100);
-    EXPECT_EQ(stored("Height"), 400);
-
-    FakeWindow next;
-    ContactPlacement again(registry, next, TextString(kAppKey));
-    EXPECT_EQ(again.loadPlacement(), 1u);
-    EXPECT_EQ(next.log, (std::vector<std::string>{"move 100,50 300x400", "show minimized"}));
-
-    // A negative position (a screen left of the main one) survives the DWORD.
-    window.minimized = false;
-    window.place = {-1200, 10, -900, 310};
-    placement.savePlacement();
-    FakeWindow third;
-    ContactPlacement once_more(registry, third, TextString(kAppKey));
-    EXPECT_EQ(once_more.loadPlacement(), 1u);
-    EXPECT_EQ(third.log.front(), "move -1200,10 300x300");
-
-    window.visible = false;
-    placement.savePlacement();
-    FakeWindow hidden;
-    ContactPlacement fourth(registry, hidden, TextString(kAppKey));
-    EXPECT_EQ(fourth.loadPlacement(), 1u);
-    EXPECT_EQ(hidden.log.back(), "show hide");
-    EXPECT_FALSE(fourth.shown());
+TEST_F(ContactPlacementTest, SavedPlacementComesBackAndOnlyANormalWindowRecordsItsPlace) {
+    // Each save in turn, and what the next run does with its window.
+    const struct {
+        const char* what;
+        bool visible;
+        bool minimized;
+        bool maximized;
+        WindowRect place;
+        const char* move;
+        const char* show;
+    } saves[] = {
+        {"normal", true, false, false, {100, 50, 400, 450}, "move 100,50 300x400", "show normal"},
+        {"minimised", true, true, false, {-32000, -32000, -31840, -31970}, "move 100,50 300x400", "show minimized"},
+        {"maximised", true, false, true, {-4, -4, 1028, 772}, "move 100,50 300x400", "show maximized"},
+        // A screen left of the main one: the negative position survives the DWORD.
+        {"left of the main screen", true, false, false, {-1200, 10, -900, 310}, "move -1200,10 300x300", "show normal"},
+        {"hidden", false, false, false, {0, 0, 10, 10}, "move -1200,10 300x300", "show hide"},
+    };
+    for (const auto& save : saves) {
+        SCOPED_TRACE(save.what);
+        window.visible = save.visible;
+        window.minimized = save.minimized;
+        window.maximized = save.maximized;
+        window.place = save.place;
+        EXPECT_EQ(placement.savePlacement(), 1u);
+        FakeWindow next;
+        ContactPlacement again(registry, next, TextString(kAppKey));
+        EXPECT_EQ(again.loadPlacement(), 1u);
+        EXPECT_EQ(next.log, (std::vector<std::string>{save.move, save.show}));
+        EXPECT_EQ(again.shown(), save.visible);
+    }
+    const std::pair<const char*, int32_t> values[] = {{"Show", 0}, {"RollUp", 0}, {"Maximized", 0},
+                                                      {"Minimized", 0}, {"PosX", -1200}, {"PosY", 10},
+                                                      {"Width", 300}, {"Height", 300}};
+    for (const auto& [name, value] : values) EXPECT_EQ(stored(name), value) << name;
 }
 
 TEST_F(ContactPlacementTest, RolledUpWindowComesBackRolledUpAndUnrollsToItsHeight) {
