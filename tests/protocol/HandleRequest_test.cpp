@@ -50,11 +50,17 @@ protected:
     uint32_t serve(ScriptedPeer& peer) {
         return play(peer, [](ClientProtocol& protocol, TcpSocket& socket) { return protocol.HandleRequest(socket); });
     }
-    // The peer sends request and expects exactly answer back.
+    // The peer sends request and expects exactly answer back ("-": it hangs
+    // up instead).
     uint32_t exchange(const char* what, const std::string& request, const std::string& answer) {
         SCOPED_TRACE(what);
         ScriptedPeer peer;
-        peer.send(request).expect(answer);
+        peer.send(request);
+        if (answer == "-") {
+            peer.hangUp();
+        } else {
+            peer.expect(answer);
+        }
         return serve(peer);
     }
     // A presence event of alice@example.org's server.
@@ -76,16 +82,41 @@ protected:
     FakeHandlers m_handlers;
 };
 
-TEST_F(HandleRequestTest, ProbesBadVersionsAndUnknownCodes) {
-    EXPECT_EQ(exchange("a wrong check value", frame(0x0013FFED, 100, 0), frame(0xFFFFFFFF, 0, 0)), 0u);
-    EXPECT_EQ(exchange("a probe", frame(kNewer, 100, 0), frame(kNewer, 0, 0)), 0u);
-    EXPECT_EQ(exchange("an unknown code: nothing read, nothing sent", frame(kOwnVersion, 1005, 3) + "xyz", ""), 1u);
-    {
-        SCOPED_TRACE("the connection goes after the code word");
-        ScriptedPeer peer;
-        peer.send(le32(kOwnVersion) + le32(100)).hangUp();
-        EXPECT_EQ(serve(peer), 0u);
-    }
+// A known-contact query for user (its length word given apart) at server.
+std::string query(uint32_t userLength, const std::string& user, const std::string& server) {
+    const std::string payload = le32(userLength) + user + server;
+    return frame(kOwnVersion, 1016, static_cast<uint32_t>(payload.size())) + payload;
+}
+
+TEST_F(HandleRequestTest, EachRequestNeedsTheOwnVersionAndAWellFormedPayload) {
+    const struct {
+        const char* what;
+        std::string request;
+        std::string answer;
+        uint32_t result;
+    } cases[] = {
+        {"a wrong check value", frame(0x0013FFED, 100, 0), frame(0xFFFFFFFF, 0, 0), 0},
+        {"a probe", frame(kNewer, 100, 0), frame(kNewer, 0, 0), 0},
+        {"an unknown code: nothing read, nothing sent", frame(kOwnVersion, 1005, 3) + "xyz", "", 1},
+        {"gone after the code word", le32(kOwnVersion) + le32(100), "-", 0},
+        {"a note in another version", frame(kNewer, 1003, 40), frame(kNewer, 0, 0), 0},
+        {"an announcement in another version", frame(kNewer, 101, 3), frame(kNewer, 0, 0), 0},
+        {"an event in another version", frame(kNewer, 102, 3), frame(kNewer, 0, 0), 0},
+        {"a relay request in another version", frame(kNewer, 1011, 8), frame(kNewer, 0, 0), 0},
+        {"a relay request without a ticket", frame(kOwnVersion, 1011, 0), no(), 0},
+        {"a 4 GiB event", frame(kOwnVersion, 102, 0xFFFFFFFF), no() + no(), 0},
+        {"a contact query", query(5, "ALICE", "example.org"), yes(), 1},
+        // Refused queries: the handler's NO, then the dispatcher's.
+        {"a query for a user not on the list", query(5, "carol", "example.org"), no() + no(), 0},
+        {"a query whose first word is 4", query(4, "alic", "example.org"), no() + no(), 0},
+        {"a query name past the end", query(50, "alice", "example.org"), no() + no(), 0},
+        {"a query shorter than a word", frame(kOwnVersion, 1016, 2) + "xy", no() + no(), 0},
+        {"an empty query", frame(kOwnVersion, 1016, 0), no() + no(), 0},
+        {"a query in another version", frame(kNewer, 1016, 16), frame(kNewer, 0, 0), 0},
+    };
+    AllocationWatch allocations;
+    for (const auto& c : cases) EXPECT_EQ(exchange(c.what, c.request, c.answer), c.result) << c.what;
+    EXPECT_LT(allocations.largest(), 64u << 20);
     ClientProtocol protocol;
     TcpSocket closed;
     closed.Close();
@@ -93,43 +124,33 @@ TEST_F(HandleRequestTest, ProbesBadVersionsAndUnknownCodes) {
     EXPECT_TRUE(m_handlers.calls.empty());
 }
 
-TEST_F(HandleRequestTest, NoteHeadersGoToTheReceiverOnlyWithTheOwnVersion) {
+TEST_F(HandleRequestTest, NotesAnnouncementsAndRelaysGoToTheirHandlers) {
     const uint32_t notesBefore = NoteList::instance().count();
-    EXPECT_EQ(exchange("another version", frame(kNewer, 1003, 40), frame(kNewer, 0, 0)), 0u);
-    EXPECT_TRUE(m_handlers.calls.empty());
-
     m_handlers.noteResult = 0;
-    EXPECT_EQ(exchange("refused: the note goes, NO", frame(kOwnVersion, 1003, 40), no()), 0u);
+    EXPECT_EQ(exchange("a refused note goes, NO", frame(kOwnVersion, 1003, 40), no()), 0u);
     EXPECT_EQ(NoteList::instance().count(), notesBefore);
-
     m_handlers.noteResult = 1;
     m_handlers.keepNote = true;
-    EXPECT_EQ(exchange("taken in and kept by the receiver", frame(kOwnVersion, 1003, 40), ""), 1u);
+    EXPECT_EQ(exchange("a note taken in and kept by the receiver", frame(kOwnVersion, 1003, 40), ""), 1u);
     ASSERT_NE(m_handlers.kept, nullptr);
     EXPECT_EQ(NoteList::instance().count(), notesBefore + 1);
     m_handlers.kept.reset();
-    EXPECT_EQ(m_handlers.calls, (std::vector<std::string>{"note 40", "note 40"}));
-
-    m_context.notes = nullptr;
-    EXPECT_EQ(exchange("no receiver", frame(kOwnVersion, 1003, 40), no()), 0u);
-}
-
-TEST_F(HandleRequestTest, AnnouncementsAndRelayRequests) {
     {
         ScriptedPeer peer;
         peer.send(frame(kOwnVersion, 101, 12)).expect(yes()).send("Maintenance!").expect(yes());
         EXPECT_EQ(serve(peer), 1u);
     }
-    EXPECT_EQ(exchange("an announcement in another version", frame(kNewer, 101, 3), frame(kNewer, 0, 0)), 0u);
-    EXPECT_EQ(exchange("a relay request without a ticket", frame(kOwnVersion, 1011, 0), no()), 0u);
     EXPECT_EQ(exchange("a relay request", frame(kOwnVersion, 1011, 8), ""), 1u);
     m_handlers.relayResult = 0;
     EXPECT_EQ(exchange("a relay that cannot start: the dispatcher's NO follows", frame(kOwnVersion, 1011, 8), no()),
               0u);
-    EXPECT_EQ(m_handlers.calls, (std::vector<std::string>{"announce Maintenance!", "relay 8", "relay 8"}));
+    EXPECT_EQ(m_handlers.calls,
+              (std::vector<std::string>{"note 40", "note 40", "announce Maintenance!", "relay 8", "relay 8"}));
 
+    m_context.notes = nullptr;
     m_context.announcements = nullptr;
     m_context.relay = nullptr;
+    EXPECT_EQ(exchange("no receiver", frame(kOwnVersion, 1003, 40), no()), 0u);
     EXPECT_EQ(exchange("no announcement box", frame(kOwnVersion, 101, 3), no()), 0u);
     EXPECT_EQ(exchange("no relay", frame(kOwnVersion, 1011, 8), no()), 0u);
 }
@@ -143,29 +164,9 @@ TEST_F(HandleRequestTest, ContactStatusEventsUpdateKnownContactsOnly) {
     EXPECT_EQ(push("a status not 4 bytes long", event("alice", "0.0.0.0", 0, 3), no()), 0u);
     EXPECT_EQ(push("lengths past the end", le32(99) + le32(0) + le32(0) + le32(4) + le32(0), no()), 0u);
     EXPECT_EQ(presence(), "1 10.1.2.3");
-    {
-        AllocationWatch allocations;
-        EXPECT_EQ(exchange("a 4 GiB event", frame(kOwnVersion, 102, 0xFFFFFFFF), no() + no()), 0u);
-        EXPECT_LT(allocations.largest(), 64u << 20);
-    }
     // Offline, through the relay: the contact keeps the address it had.
     EXPECT_EQ(push("offline", event("alice", "0.0.0.0", 0)), 1u);
     EXPECT_EQ(presence(), "0 10.1.2.3");
-}
-
-TEST_F(HandleRequestTest, KnownContactQueriesAnswerFromTheModel) {
-    auto query = [](uint32_t userLength, const std::string& user, const std::string& server) {
-        const std::string payload = le32(userLength) + user + server;
-        return frame(kOwnVersion, 1016, static_cast<uint32_t>(payload.size())) + payload;
-    };
-    EXPECT_EQ(exchange("a contact", query(5, "ALICE", "example.org"), yes()), 1u);
-    // Refusals: the handler's NO, then the dispatcher's.
-    EXPECT_EQ(exchange("a user not on the list", query(5, "carol", "example.org"), no() + no()), 0u);
-    EXPECT_EQ(exchange("a first word of 4", query(4, "alic", "example.org"), no() + no()), 0u);
-    EXPECT_EQ(exchange("a name past the end", query(50, "alice", "example.org"), no() + no()), 0u);
-    EXPECT_EQ(exchange("shorter than a word", frame(kOwnVersion, 1016, 2) + "xy", no() + no()), 0u);
-    EXPECT_EQ(exchange("empty", frame(kOwnVersion, 1016, 0), no() + no()), 0u);
-    EXPECT_EQ(exchange("another version", frame(kNewer, 1016, 16), frame(kNewer, 0, 0)), 0u);
 }
 
 } // namespace
