@@ -117,12 +117,9 @@ uint32_t ContactListFile::keepOriginal() {
 uint32_t ContactListFile::save(ContactTree& tree) {
     // The list that could not be read whole is kept before it is replaced.
     if (!keepOriginal()) return 0;
-    const bool saved = platform::saveAtomically(m_listPath.c_str(), m_tempPath.c_str(), [&](platform::File& temporary) {
-        RecordFile file;
-        return file.OpenWriter(temporary, m_tempPath) && file.writeUint32(kContactLayoutVersion) &&
-               writeTree(tree, file);
+    return RecordFile::saveAtomically(m_listPath, m_tempPath, [&](RecordFile& file) {
+        return file.writeUint32(kContactLayoutVersion) && writeTree(tree, file);
     });
-    return saved ? 1 : 0;
 }
 
 uint32_t ContactListFile::failLoad() {

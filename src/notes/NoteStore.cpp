@@ -1,7 +1,7 @@
 #include "notes/NoteStore.h"
 
 #include "app/MessageService.h"
-#include "platform/AtomicFile.h"
+#include "platform/File.h"
 
 #include <cstdio>
 #include <memory>
@@ -126,9 +126,8 @@ uint32_t NoteStore::LoadDesktopNotes(RecordFile& file) {
 uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
     const TextString temporary = path == m_desktopPath ? m_tempDesktopPath : path + ".tmp";
     // The old file is replaced only by a complete new one.
-    const bool replaced = platform::saveAtomically(path.c_str(), temporary.c_str(), [&](platform::File& target) {
-        RecordFile file;
-        if (!file.OpenWriter(target, temporary) || !writeNoteVersion(file)) return false;
+    const uint32_t replaced = RecordFile::saveAtomically(path, temporary, [&](RecordFile& file) {
+        if (!writeNoteVersion(file)) return false;
         NoteList& list = NoteList::instance();
         // The one place that calls into windows under the lock: the notes
         // must not change while they are written.
@@ -149,7 +148,7 @@ uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
     }
     for (NoteRecord* note : notes) note->window()->hide();
     for (NoteRecord* note : notes) m_port.deleteNote(note);
-    return replaced ? 1 : 0;
+    return replaced;
 }
 
 uint32_t NoteStore::AppendToNewNotes(const NoteRecord& note) {
@@ -165,9 +164,7 @@ uint32_t NoteStore::AppendToHiddenNotes(const NoteRecord& note) {
 // point leaves the file as it was.
 uint32_t NoteStore::append(const NoteRecord& note, const TextString& path, const TextString& temporary,
                            NoteCounter counter) {
-    const bool replaced = platform::saveAtomically(path.c_str(), temporary.c_str(), [&](platform::File& file) {
-        RecordFile target;
-        if (!target.OpenWriter(file, temporary)) return false;
+    const uint32_t replaced = RecordFile::saveAtomically(path, temporary, [&](RecordFile& target) {
         // The source is closed when this returns, before the rename replaces it.
         RecordFile source;
         if (source.Open(path, RecordFile::kReading)) {
@@ -262,13 +259,10 @@ uint32_t NoteStore::LoadCounts() {
 
 uint32_t NoteStore::SaveCounts() {
     const NoteCounts counts = NoteList::instance().counts();
-    const auto write = [&](platform::File& target) {
-        RecordFile file;
-        return file.OpenWriter(target, m_tempCountPath) && file.writeUint32(kCountMarker) &&
-               file.writeUint32(counts.newNotes) && file.writeUint32(counts.desktopNotes) &&
-               file.writeUint32(counts.hiddenNotes);
-    };
-    return platform::saveAtomically(m_countPath.c_str(), m_tempCountPath.c_str(), write) ? 1 : 0;
+    return RecordFile::saveAtomically(m_countPath, m_tempCountPath, [&](RecordFile& file) {
+        return file.writeUint32(kCountMarker) && file.writeUint32(counts.newNotes) &&
+               file.writeUint32(counts.desktopNotes) && file.writeUint32(counts.hiddenNotes);
+    });
 }
 
 uint32_t NoteStore::NewNoteCount() const {

@@ -1,11 +1,18 @@
 #include "foundation/RecordFile.h"
+#include "platform/AtomicFile.h"
 
 #include "support/Bytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using vp::RecordFile;
 using vp::TextString;
@@ -63,6 +70,37 @@ TEST(RecordFileTest, WritesTheLayoutByteForByteAndReadsItBack) {
     // The last record was read: still success, but the end is marked.
     EXPECT_EQ(file.error(), RecordFile::kErrEnd);
     EXPECT_EQ(file.NextLength(), 0u);
+}
+
+TEST(RecordFileTest, RecordsCrossTheBufferBlocksWhole) {
+    // Lengths chosen so that a length word and a record's bytes straddle the
+    // end of a block, and one record is larger than a block.
+    const uint32_t block = RecordFile::kBlockBytes;
+    const uint32_t lengths[] = {block - 9 - 4 - 2, 3, 2 * block + 5, 0, block, 7};
+    TempDir dir;
+    std::string expected = kSignature;
+    std::vector<std::string> records;
+    {
+        RecordFile file(dir.path("blocks").c_str(), RecordFile::kWriting);
+        for (uint32_t length : lengths) {
+            std::string record(length, '\0');
+            for (uint32_t i = 0; i < length; ++i) record[i] = static_cast<char>(i * 7 + records.size());
+            EXPECT_EQ(file.WriteRecord(record.data(), length), 1u);
+            expected += word(length) + record;
+            records.push_back(std::move(record));
+        }
+        EXPECT_EQ(file.Close(), 1u);
+    }
+    EXPECT_EQ(readBytes(dir.native() / "blocks"), expected);
+
+    RecordFile file(dir.path("blocks").c_str(), RecordFile::kReading);
+    for (const std::string& record : records) {
+        ASSERT_EQ(file.NextLength(), record.size());
+        std::string read(record.size(), '\0');
+        ASSERT_EQ(file.ReadRecord(read.data(), file.NextLength()), 1u);
+        EXPECT_EQ(read, record);
+    }
+    EXPECT_EQ(file.error(), RecordFile::kErrEnd);
 }
 
 TEST(RecordFileTest, SignatureOnlyFileOpensAtItsEnd) {
@@ -131,23 +169,28 @@ TEST(RecordFileTest, DamagedLengthWordsAllocateNothingAndStayFailed) {
     // A length word is trusted only as far as the file reaches: a damaged one
     // must not turn into a huge allocation in the reader.
     TempDir dir;
+    // A first record of two blocks is read past the buffer; the bytes it
+    // takes still count against the file's size.
+    const std::string blocks(2 * RecordFile::kBlockBytes, 'b');
     struct Case {
         const char* name;
-        std::string content;
+        std::string first;
+        std::string tail;
     } cases[] = {
-        {"truncated-last-record", kSignature + word(3) + "abc" + word(10) + "short"},
-        {"huge-length", kSignature + word(3) + "abc" + word(0xFFFFFFF0u) + "tail"},
-        {"cut-length-word", kSignature + word(3) + "abc" + std::string("\x01\x00", 2)},
+        {"truncated-last-record", "abc", word(10) + "short"},
+        {"huge-length", "abc", word(0xFFFFFFF0u) + "tail"},
+        {"cut-length-word", "abc", std::string("\x01\x00", 2)},
+        {"truncated-after-two-blocks", blocks, word(10) + "short"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeBytes(dir.native() / c.name, c.content);
+        writeBytes(dir.native() / c.name, kSignature + word(static_cast<uint32_t>(c.first.size())) + c.first + c.tail);
         RecordFile file(dir.path(c.name).c_str(), RecordFile::kReading);
         ASSERT_EQ(file.IsOpen(), 1u);
         TextString text;
         // The intact record is delivered; the damage behind it is reported.
         EXPECT_EQ(file.readText(text), 1u);
-        EXPECT_EQ(text, "abc");
+        EXPECT_EQ(std::string(text.c_str(), text.length()), c.first);
         EXPECT_EQ(file.error(), RecordFile::kErrIo);
         EXPECT_EQ(file.NextLength(), 0u);
         // Error 4 is permanent: no read succeeds any more, whatever is asked.
@@ -218,12 +261,67 @@ TEST(RecordFileTest, OpenClosesTheFileItHadAndStartsAfresh) {
     EXPECT_EQ(readBytes(dir.native() / "a"), kSignature);
 }
 
+TEST(RecordFileTest, AFailedWriteFailsTheCallThatFindsItAndTheSave) {
+    // Records wait in the buffer, so the flush or the close that writes them
+    // out may be the first to see the disk refuse them.
+    TempDir dir;
+    writeBytes(dir.native() / "list", kSignature + word(3) + "old");
+    const struct {
+        const char* name;
+        uint32_t length;
+        bool flush;  // else Close
+        uint32_t written;
+        uint32_t ended;
+    } cases[] = {
+        {"found by flush", 10, true, 1, 0},
+        {"found by close", 10, false, 1, 0},
+        {"a block is written at once", RecordFile::kBlockBytes, false, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string record(c.length, 'r');
+        const bool saved = vp::platform::saveAtomically(
+            dir.path("list").c_str(), dir.path("list.tmp").c_str(), [&](vp::platform::File& file) {
+                RecordFile writer;
+                if (!writer.OpenWriter(file, dir.path("list.tmp").c_str())) return false;
+                // From here on the file takes no bytes, as a full disk would.
+                file = vp::platform::File::open(dir.path("list").c_str(), vp::platform::FileOpen::Read,
+                                                vp::platform::FileShare::Read);
+                const uint32_t written = writer.WriteRecord(record.data(), c.length);
+                const uint32_t ended = c.flush ? writer.flush() : writer.Close();
+                EXPECT_EQ(written, c.written);
+                EXPECT_EQ(ended, c.ended);
+                EXPECT_EQ(writer.error(), RecordFile::kErrIo);
+                return written && ended;
+            });
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(readBytes(dir.native() / "list"), kSignature + word(3) + "old");
+        EXPECT_FALSE(std::filesystem::exists(dir.native() / "list.tmp"));
+    }
+}
+
 #ifndef _WIN32
-TEST(RecordFileTest, AFullDiskFailsTheWriteWithFour) {
+TEST(RecordFileTest, AFullDiskFailsTheWriteWithFourAndTheSave) {
     RecordFile file;
     EXPECT_EQ(file.Open("Z:\\dev\\full", RecordFile::kWriting), 0u);
     EXPECT_EQ(file.error(), RecordFile::kErrIo);
     EXPECT_EQ(file.IsOpen(), 0u);
+
+    // A save whose last records wait in the buffer fails when the disk fills
+    // before they are written: files may grow to 20 bytes here.
+    TempDir dir;
+    writeBytes(dir.native() / "list", kSignature);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small{20, before.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const uint32_t saved = RecordFile::saveAtomically(dir.path("list").c_str(), dir.path("list.tmp").c_str(),
+                                                      [](RecordFile& list) { return list.writeText("more than fits"); });
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(saved, 0u);
+    EXPECT_EQ(readBytes(dir.native() / "list"), kSignature);
+    EXPECT_FALSE(std::filesystem::exists(dir.native() / "list.tmp"));
 }
 #else
 TEST(RecordFileTest, AWriterKeepsOtherWritersOut) {
