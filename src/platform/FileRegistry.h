@@ -3,8 +3,9 @@
 // usable anywhere since it only needs the file seam.
 //
 // A hive file is read when the hive is first used; from then on the store
-// holds the hive and writes the whole file after every change, so one store
-// (one process) should own a pair of files at a time. A save goes to
+// holds the hive and writes the whole file after every change (or, for the
+// values changed in a batch, once when the batch ends), so one store (one
+// process) should own a pair of files at a time. A save goes to
 // "<file>.tmp" beside it, is flushed and renamed over the file: a crash while
 // saving leaves the old file whole. A change that cannot be saved fails, and
 // the hive is read again from its file. A damaged file reads as an empty hive

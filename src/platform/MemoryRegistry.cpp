@@ -19,7 +19,7 @@ public:
 
     RegistryResult set(const char* name, uint32_t type, const void* bytes, uint32_t count) override {
         if (!m_writable) return RegistryResult::AccessDenied;
-        return m_store.changeHive(m_hive, [&](RegistryTree& tree, bool& changed) {
+        return m_store.changeHive(m_hive, Hold::InBatch, [&](RegistryTree& tree, bool& changed) {
             // A value set to what it holds changes nothing to write out: a
             // settings save sets every value of its group each time.
             return tree.setValue(m_path, name, type, bytes, count, changed);
@@ -28,7 +28,7 @@ public:
 
     RegistryResult remove(const char* name) override {
         if (!m_writable) return RegistryResult::AccessDenied;
-        return m_store.changeHive(m_hive, [&](RegistryTree& tree, bool& changed) {
+        return m_store.changeHive(m_hive, Hold::InBatch, [&](RegistryTree& tree, bool& changed) {
             const RegistryResult result = tree.deleteValue(m_path, name);
             changed = result == RegistryResult::Success;
             return result;
@@ -63,23 +63,60 @@ RegistryTree& MemoryRegistry::loadedTree(RegistryHive hive) {
     return hiveState.tree;
 }
 
+void MemoryRegistry::forget(RegistryHive hive) {
+    HiveState& hiveState = state(hive);
+    hiveState.loaded = false;
+    hiveState.held = false;
+}
+
 template <typename Change>
-RegistryResult MemoryRegistry::changeHive(RegistryHive hive, Change&& change) {
+RegistryResult MemoryRegistry::changeHive(RegistryHive hive, Hold hold, Change&& change) {
     std::lock_guard<std::mutex> lock(m_lock);
     RegistryTree& tree = loadedTree(hive);
+    HiveState& hiveState = state(hive);
     bool changed = false;
     RegistryResult result;
     try {
         result = change(tree, changed);
-        if (changed && !persistHive(hive, tree)) result = RegistryResult::Failed;
+        if (changed && hold == Hold::InBatch && m_openBatches > 0) {
+            hiveState.held = true;
+        } else if (changed) {
+            // Persisting writes the whole hive, the held changes with it.
+            if (persistHive(hive, tree)) hiveState.held = false;
+            else result = RegistryResult::Failed;
+        }
     } catch (...) {
         // A change cut short may have left part of itself behind; what is kept
         // is what counts.
-        state(hive).loaded = false;
+        forget(hive);
         throw;
     }
-    if (result == RegistryResult::Failed && changed) state(hive).loaded = false;
+    if (result == RegistryResult::Failed && changed) forget(hive);
     return result;
+}
+
+void MemoryRegistry::beginBatch() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    ++m_openBatches;
+}
+
+void MemoryRegistry::endBatch() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_openBatches == 0 || --m_openBatches > 0) return;
+    for (const RegistryHive hive : {RegistryHive::CurrentUser, RegistryHive::LocalMachine}) {
+        HiveState& hiveState = state(hive);
+        if (!hiveState.held) continue;
+        hiveState.held = false;
+        // Changes that cannot be kept are dropped, as a single change that
+        // cannot be kept is.
+        bool kept = false;
+        try {
+            kept = persistHive(hive, hiveState.tree);
+        } catch (...) {
+            kept = false;
+        }
+        if (!kept) forget(hive);
+    }
 }
 
 template <typename Read>
@@ -93,7 +130,7 @@ RegistryResult MemoryRegistry::createKeyAt(RegistryHive hive, const std::string&
     // The handle is made first: once the key exists, failing to hand it out
     // would leave a change that the caller was told had failed.
     auto fresh = std::make_unique<KeyHandle>(*this, hive, path, true);
-    const RegistryResult result = changeHive(hive, [&](RegistryTree& tree, bool& changed) {
+    const RegistryResult result = changeHive(hive, Hold::Never, [&](RegistryTree& tree, bool& changed) {
         return tree.createKey(path, changed);
     });
     if (result == RegistryResult::Success) handle = std::move(fresh);
@@ -111,7 +148,7 @@ RegistryResult MemoryRegistry::openKeyAt(RegistryHive hive, const std::string& p
 }
 
 RegistryResult MemoryRegistry::deleteKeyTreeAt(RegistryHive hive, const std::string& path) {
-    return changeHive(hive, [&](RegistryTree& tree, bool& changed) {
+    return changeHive(hive, Hold::Never, [&](RegistryTree& tree, bool& changed) {
         const RegistryResult result = tree.deleteKeyTree(path);
         changed = result == RegistryResult::Success;
         return result;

@@ -22,6 +22,11 @@ public:
     MemoryRegistry(const MemoryRegistry&) = delete;
     MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
+    // Batches hold the values set or deleted, from any thread, until the
+    // last one ends; each hive they changed is then persisted once.
+    void beginBatch() override;
+    void endBatch() override;
+
 protected:
     // Where a store that keeps its hives elsewhere fills them in and writes
     // them out; both are called with the lock held.
@@ -30,7 +35,9 @@ protected:
     // that could not be persisted, so that memory goes back to what is kept.
     // Here memory is all there is: the tree stays as it is.
     virtual void loadHive(RegistryHive hive, RegistryTree& tree);
-    // Runs after every change of a hive; false fails the change.
+    // Runs after every change of a hive; false fails the change. Inside a
+    // batch, values set or deleted run it once per changed hive when the
+    // batch ends; false then reads the hive back from what is kept.
     virtual bool persistHive(RegistryHive hive, const RegistryTree& tree);
 
     RegistryResult createKeyAt(RegistryHive hive, const std::string& path,
@@ -44,14 +51,19 @@ private:
     struct HiveState {
         RegistryTree tree;
         bool loaded = false;
+        bool held = false;  // changed in a batch and not persisted yet
     };
+    // Whether a change may wait for the end of a batch.
+    enum class Hold { Never, InBatch };
 
     HiveState& state(RegistryHive hive);
     RegistryTree& loadedTree(RegistryHive hive);
+    // Drops the hive from memory, so that it is read again from what is kept.
+    void forget(RegistryHive hive);
     // Applies change(tree, changed) under the lock and persists the hive when
-    // it reports a change.
+    // it reports a change, or marks it held for the batch's end.
     template <typename Change>
-    RegistryResult changeHive(RegistryHive hive, Change&& change);
+    RegistryResult changeHive(RegistryHive hive, Hold hold, Change&& change);
     template <typename Read>
     RegistryResult readHive(RegistryHive hive, Read&& read);
 
@@ -59,6 +71,7 @@ private:
     // plain mutex guards the hives here.
     std::mutex m_lock;
     HiveState m_hives[2];
+    uint32_t m_openBatches = 0;
 };
 
 } // namespace vp::platform

@@ -90,6 +90,15 @@ public:
     // path with its backslashes collapsed and the ends trimmed.
     static std::string normalizePath(const char* path);
 
+    // A batch of changes (RegistryBatch opens and ends one): until the last
+    // open batch ends, a store that writes a hive out whole may hold the
+    // values set or deleted and write each changed hive once at the end,
+    // instead of once per value. Keys created or deleted are kept at once, so
+    // that their results stay what they were. A store that keeps each value
+    // as it is set, like the system registry, ignores batches.
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
+
 protected:
     // The store's own operations, given a normalized, non-empty path. They may
     // throw (std::bad_alloc); the public operations turn that into Failed.
@@ -103,6 +112,19 @@ private:
     using OpenOperation = RegistryResult (Registry::*)(RegistryHive, const std::string&,
                                                        std::unique_ptr<RegistryKeyHandle>&);
     RegistryResult openWith(OpenOperation operation, RegistryHive hive, const char* path, RegistryKey& key);
+};
+
+// One batch of changes on a registry, from construction to destruction: a
+// settings save that sets many values costs one write of each hive it changed.
+class RegistryBatch {
+public:
+    explicit RegistryBatch(Registry& registry) : m_registry(registry) { m_registry.beginBatch(); }
+    ~RegistryBatch() { m_registry.endBatch(); }
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
+
+private:
+    Registry& m_registry;
 };
 
 // The platform's store: the system registry on Windows; on POSIX the file

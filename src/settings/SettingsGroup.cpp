@@ -137,6 +137,10 @@ uint32_t SettingsGroup::transfer(bool save) {
     ByteBuffer buffer;
     if (!save && buffer.resize(largest) == 0) return 0;
 
+    // A save sets every value: a store that writes a hive out whole does so
+    // once for the group, not once per value.
+    const platform::RegistryBatch batch(m_registry);
+
     uint32_t result = 1;
     for (const platform::RegistryHive hive : m_layout.keys) {
         // Both directions create the key: a load on a fresh system leaves the

@@ -326,5 +326,32 @@ TEST(SettingsGroups, ConcurrentGetsSetsLoadsAndSavesStayWhole) {
     EXPECT_LT(general.GetInt(GeneralOptions::kInstalledVersion), static_cast<uint32_t>(kThreads));
 }
 
+// A save used to write a hive out whole once per value it changed.
+TEST(SettingsGroups, ASaveWritesEachChangedHiveOnceAndKeepsWhatAWriteRefused) {
+    struct CountingStore final : MemoryRegistry {
+        uint32_t writes = 0;
+        bool persistHive(RegistryHive, const platform::RegistryTree&) override { return ++writes != 0; }
+    } counting;
+    GeneralOptions general(counting);
+    general.SetKeyPath(kBase);
+    general.Save();  // creates both keys
+    counting.writes = 0;
+    for (uint32_t id = 0; id < 32; ++id) general.SetInt(id, 7), general.SetString(id, "changed");
+    EXPECT_EQ(general.Save(), 1u);
+    EXPECT_EQ(counting.writes, 2u);
+
+    // A refused write drops the batch's changes: the store reads back its file.
+    test::TempDir dir;
+    platform::FileRegistry files(dir.path("user.reg"), dir.path("machine.reg"));
+    GeneralOptions stored(files);
+    stored.SetKeyPath(kBase);
+    stored.Save();
+    std::filesystem::create_directory(dir.native() / "user.reg.tmp");
+    stored.SetString(GeneralOptions::kUserName, "lost");
+    EXPECT_EQ(stored.Save(), 1u);
+    EXPECT_EQ(stored.Load(), 1u);
+    EXPECT_EQ(text(stored.GetString(GeneralOptions::kUserName)), "");
+}
+
 } // namespace
 } // namespace vp
