@@ -1,5 +1,7 @@
 #include "notes/NoteRecord.h"
 
+#include "notes/FakeNoteView.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,31 +19,7 @@ std::string text(const ContentBuffer& value) {
     return std::string(value.data() ? value.data() : "", value.size());
 }
 
-// A note window that records what the record asks of it.
-class FakeView final : public NoteView {
-public:
-    std::vector<std::string> calls;
-    std::string statusLine = "from the window";
-    uint32_t attachmentShown = 0;
-
-    void setStatusText(const TextString& value) override {
-        calls.push_back("setStatusText " + text(value));
-        statusLine = value.c_str();
-    }
-    TextString statusText() override { return TextString(statusLine.c_str()); }
-    void labelStatus(const TextString& label) override { calls.push_back("labelStatus " + text(label)); }
-    void setSending(uint32_t on) override { calls.push_back("setSending " + std::to_string(on)); }
-    uint32_t pullState() override {
-        calls.push_back("pullState");
-        return 1;
-    }
-    uint32_t hasAttachment() override { return attachmentShown; }
-    void resetAttachmentView() override { calls.push_back("resetAttachmentView"); }
-    void showHeader() override { calls.push_back("showHeader"); }
-    void show() override { calls.push_back("show"); }
-    void hide() override { calls.push_back("hide"); }
-    void destroyWindow() override { calls.push_back("destroyWindow"); }
-};
+using test::FakeNoteView;
 
 TEST(ContentBuffer, AssignWriteAppendAndCopy) {
     ContentBuffer buffer;
@@ -136,7 +114,7 @@ TEST_F(NoteRecordTest, StatusWithAndWithoutWindow) {
     note.LabelStatus("Hidden");
     EXPECT_EQ(text(note.status), "Hidden: sometime ago.");
 
-    FakeView view;
+    FakeNoteView view;
     note.setWindow(&view);
     note.SetStatus("Sending...");
     EXPECT_EQ(text(note.status), "Sending...");
@@ -159,7 +137,7 @@ TEST_F(NoteRecordTest, AttachmentSplitsPathAndShowsHeader) {
     EXPECT_EQ(text(note.attachmentFolder), "");
     EXPECT_EQ(text(note.attachmentName), "plain.txt");
 
-    FakeView view;
+    FakeNoteView view;
     auto* record = new NoteRecord;
     record->setWindow(&view);
     record->headerShown = 0;

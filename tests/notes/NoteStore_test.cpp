@@ -1,5 +1,7 @@
 #include "notes/NoteStore.h"
 
+#include "notes/FakeNoteView.h"
+
 #include "support/AllocationWatch.h"
 #include "support/Bytes.h"
 #include "support/ScriptedMessages.h"
@@ -20,23 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::bytes;
 using test::le32;
-
-// A window that keeps the record's state as it is.
-class StillView final : public NoteView {
-public:
-    uint32_t hidden = 0;
-    void setStatusText(const TextString&) override {}
-    TextString statusText() override { return TextString("Ready"); }
-    void labelStatus(const TextString&) override {}
-    void setSending(uint32_t) override {}
-    uint32_t pullState() override { return 1; }
-    uint32_t hasAttachment() override { return 0; }
-    void resetAttachmentView() override {}
-    void showHeader() override {}
-    void show() override {}
-    void hide() override { ++hidden; }
-    void destroyWindow() override {}
-};
 
 // The main window: it owns the notes handed to it and deletes on request.
 class FakeMainWindow final : public NoteStorePort {
@@ -79,7 +64,7 @@ protected:
     NoteRecord* desktopNote(const char* peer, const char* rtf) {
         auto* note = new NoteRecord(TextString(peer));
         note->content.assign(rtf, static_cast<uint32_t>(std::string(rtf).size()));
-        m_views.push_back(std::make_unique<StillView>());
+        m_views.push_back(std::make_unique<test::FakeNoteView>());
         note->setWindow(m_views.back().get());
         m_main.opened.emplace_back(note);
         return note;
@@ -89,7 +74,7 @@ protected:
     test::ScriptedMessages m_messages;
     test::ScopedMessageService m_scope{m_messages};
     // The views outlive the notes that the main window still holds.
-    std::vector<std::unique_ptr<StillView>> m_views;
+    std::vector<std::unique_ptr<test::FakeNoteView>> m_views;
     FakeMainWindow m_main;
     NoteStore m_store{TextString(m_dir.path().c_str()), m_main};
 };
@@ -112,7 +97,7 @@ TEST_F(NoteStoreTest, DesktopFileLayoutByteForByte) {
                                  text("ann") + text("C:\\In\\") + text("a.txt") + text("Ready") + text("{\\rtf1 hi}");
     EXPECT_EQ(test::readBytes(notes("DesktopNotes.nts")), expected);
     EXPECT_EQ(m_main.deleted, std::vector<NoteRecord*>{note});
-    EXPECT_EQ(m_views[0]->hidden, 1u);
+    EXPECT_EQ(m_views[0]->calls, (std::vector<std::string>{"pullState", "hide", "destroyWindow"}));
     EXPECT_FALSE(fs::exists(notes("TempDesktop.nts")));
 
     // Loading hands the note back to the main window as it was saved.
@@ -305,7 +290,7 @@ TEST_F(NoteStoreTest, OutOfMemoryAnswersZeroAndChangesNothing) {
     EXPECT_EQ(test::readBytes(notes("NewNotes.nts")), many);
     EXPECT_EQ(m_main.opened.size(), 1u);
     EXPECT_TRUE(m_main.deleted.empty());
-    EXPECT_EQ(m_views[0]->hidden, 0u);
+    EXPECT_TRUE(m_views[0]->calls.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.native()), {}), 1) << "only Notes";
 }
 
