@@ -5,38 +5,24 @@
 //
 //   note_append_bench [folder] [notes] [rounds]
 
-#include "foundation/RawFile.h"
+#include "BenchSupport.h"
+
 #include "notes/NoteRecord.h"
 #include "notes/NoteStore.h"
 #include "platform/File.h"
 #include "platform/Path.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 using namespace vp;
+using bench::medianMilliseconds;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double medianMilliseconds(int rounds, const std::function<void()>& prepare, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int round = 0; round < rounds; ++round) {
-        prepare();
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 class NoWindows final : public NoteStorePort {
 public:
@@ -94,7 +80,7 @@ int main(int argc, char** argv) {
 
     const std::string full = platform::fromNativePath(newNotes.string());
     const std::string copy = platform::fromNativePath((folder / "copy.nts").string());
-    const double plain = medianMilliseconds(rounds, [] {}, [&] { plainCopy(full, copy); });
+    const double plain = medianMilliseconds(rounds, [&] { plainCopy(full, copy); });
 
     std::printf("new-notes file: %d notes, %ju bytes, median of %d rounds\n", notes, bytes, rounds);
     std::printf("append note %d  %9.2f ms   plain copy of the file %9.2f ms   ratio %.2f\n", notes, append, plain,

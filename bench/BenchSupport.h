@@ -1,0 +1,47 @@
+#pragma once
+// What the benchmarks share: the median wall time of a piece of work over a
+// number of rounds, and a file read whole, as the baselines read one.
+
+#include "platform/File.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vp::bench {
+
+// Each round may first be prepared (a file put back as it was, say) outside
+// the timed part.
+
+inline double medianMilliseconds(int rounds, const std::function<void()>& prepare,
+                                 const std::function<void()>& work) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> times;
+    for (int round = 0; round < rounds; ++round) {
+        prepare();
+        const auto start = Clock::now();
+        work();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+inline double medianMilliseconds(int rounds, const std::function<void()>& work) {
+    return medianMilliseconds(rounds, [] {}, work);
+}
+
+// The whole file (a system path) in one read; empty when it cannot be read.
+inline std::string readWholeFile(const char* path) {
+    platform::File file = platform::File::open(path, platform::FileOpen::Read, platform::FileShare::Read);
+    uint64_t size = 0;
+    if (!file.isOpen() || !file.size(size)) return {};
+    std::string bytes(static_cast<size_t>(size), '\0');
+    uint32_t got = 0;
+    if (!file.read(bytes.data(), static_cast<uint32_t>(bytes.size()), got) || got != bytes.size()) return {};
+    return bytes;
+}
+
+} // namespace vp::bench
