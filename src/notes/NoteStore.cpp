@@ -159,20 +159,22 @@ uint32_t NoteStore::AppendToHiddenNotes(const NoteRecord& note) {
     return append(note, m_hiddenPath, m_tempHiddenPath, NoteCounter::Hidden);
 }
 
-// The file is copied note by note into the temporary file with the new note
-// at its end, and the copy replaces the file in one rename: a failure at any
-// point leaves the file as it was.
+// The file's notes are copied into the temporary file with the new note at
+// its end, and the copy replaces the file in one rename: a failure at any
+// point leaves the file as it was. The notes are read one by one, as the
+// loader reads them, to find where the last whole note ends; a cut or damaged
+// note behind it is left out. What comes before it is copied in blocks.
 uint32_t NoteStore::append(const NoteRecord& note, const TextString& path, const TextString& temporary,
                            NoteCounter counter) {
     const uint32_t replaced = RecordFile::saveAtomically(path, temporary, [&](RecordFile& target) {
         // The source is closed when this returns, before the rename replaces it.
         RecordFile source;
         if (source.Open(path, RecordFile::kReading)) {
-            for (;;) {
-                std::unique_ptr<NoteRecord> copy = newRecord();
-                if (!copy || !readNote(source, *copy)) break;
-                if (!writeNote(target, *copy)) break;
+            uint64_t wholeNotesEnd = source.recordsEnd();
+            if (std::unique_ptr<NoteRecord> scratch = newRecord()) {
+                while (readNote(source, *scratch)) wholeNotesEnd = source.recordsEnd();
             }
+            if (!target.copyRecords(source, wholeNotesEnd)) return false;
         }
         return writeNote(target, note) != 0;
     });
