@@ -13,9 +13,10 @@ using namespace test;
 constexpr uint32_t kNewer = 0x0014FFEB;  // 1.4.0
 constexpr uint32_t kOlder = 0x0012FFED;  // 1.2.0
 
-// A request in two steps that fails: the server's reply to the header, its
-// reply after the payload ("": none, the payload is not expected; "-": the
-// payload goes and the connection ends), and the text the client keeps.
+// A request in two steps: the server's reply to the header, its reply after
+// the payload ("": none, the payload is not expected; "-": the payload goes
+// and the connection ends), and the text the client keeps when it fails
+// (none when it succeeds).
 struct TwoStepCase {
     const char* what;
     std::string first;
@@ -154,12 +155,6 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
         return play(peer, [](ClientProtocol& protocol, TcpSocket& socket) { return protocol.Locate(socket, "carol", 60000); });
     };
     const std::string header = frame(kOwnVersion, 1002, 5);
-    {
-        ScriptedPeer peer;
-        script(peer, header, yes(), "carol", yes("0.0.0.0"), false);
-        EXPECT_EQ(locate(peer), 1u);
-        EXPECT_EQ(m_replyText, "0.0.0.0");
-    }
     m_general.SetString(GeneralOptions::kHomeURL, "http://home.example/");
     const std::string older =
         "Sorry, cannot deliver this note.\nIt appears you are running an incompatible (older?) version.\n\n"
@@ -170,6 +165,7 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
         "Sorry, cannot complete this task.\n\nPossibly because the network communication is lost.";
     const std::string finalLost = "Sorry, cannot complete task.\n\nPossibly because the network communication is lost.";
     const std::vector<TwoStepCase> cases = {
+        {"found", yes(), yes("0.0.0.0"), ""},
         {"same version, refused without reason", no(), "", older},
         {"a newer server", yes("", kNewer), "", older},
         {"a newer server refusing", no("", kNewer), "", older},
@@ -184,9 +180,12 @@ TEST_F(SessionTest, LocateFindsAddressesAndExplainsRefusals) {
     for (const TwoStepCase& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
-        script(peer, header, c.first, "carol", c.second);
-        EXPECT_EQ(locate(peer), 0u);
+        script(peer, header, c.first, "carol", c.second, !c.errorText.empty());
+        EXPECT_EQ(locate(peer), c.errorText.empty() ? 1u : 0u);
         EXPECT_EQ(m_errorText, c.errorText);
+        if (c.errorText.empty()) {
+            EXPECT_EQ(m_replyText, "0.0.0.0");
+        }
     }
     ClientProtocol protocol(m_context);
     TcpSocket unconnected;
@@ -204,12 +203,8 @@ TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
     };
     const std::string header = frame(kOwnVersion, 1013, 28);
     const std::string payload = le32(3) + le32(3) + le32(3) + le32(3) + "bob" + "old" + "bob" + "new";
-    {
-        ScriptedPeer peer;
-        script(peer, header, yes(), payload, yes(), false);
-        EXPECT_EQ(change(peer), 1u);
-    }
     const std::vector<TwoStepCase> cases = {
+        {"changed", yes(), yes(), ""},
         {"first reply lost", "", "", "Sorry.  Network communication is lost."},
         {"refused, same version", no(), "", "The server has refused the connection."},
         {"refused, other version", yes("", kOlder), "", "The server does not support password change."},
@@ -222,8 +217,8 @@ TEST_F(SessionTest, ChangePasswordSendsFourFieldsAndNamesEveryFailure) {
     for (const TwoStepCase& c : cases) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer;
-        script(peer, header, c.first, payload, c.second);
-        EXPECT_EQ(change(peer), 0u);
+        script(peer, header, c.first, payload, c.second, !c.errorText.empty());
+        EXPECT_EQ(change(peer), c.errorText.empty() ? 1u : 0u);
         EXPECT_EQ(m_errorText, c.errorText);
     }
     {
