@@ -294,5 +294,33 @@ TEST_F(NoteStoreTest, OutOfMemoryAnswersZeroAndChangesNothing) {
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.native()), {}), 1) << "only Notes";
 }
 
+TEST_F(NoteStoreTest, AppendCopiesTheWholeNotesBeforeTheNewOne) {
+    // The old notes are copied in blocks, as far as the last whole note: a
+    // cut or damaged note behind it is left out, as copying note by note did.
+    NoteRecord added(TextString("bob"));
+    added.content.assign("{b}", 3);
+    ASSERT_EQ(m_store.AppendToNewNotes(added), 1u);
+    const std::string addedBytes = test::readBytes(notes("NewNotes.nts")).substr(kSignature.size());
+    const std::string fields = u32(0) + u32(1) + u32(0) + u32(0) + u32(1) + u32(0);
+    const std::string whole = fields + text(std::string(16, '\x01')) + text("ann") + text("") + text("") +
+                              text("Ready") + text("{a}");
+    const struct {
+        const char* what;
+        std::string old;
+        std::string kept;
+    } cases[] = {
+        {"whole notes", kSignature + whole + whole, whole + whole},
+        {"a cut note", kSignature + whole + whole.substr(0, whole.size() - 2), whole},
+        {"a rectangle of 12 bytes", kSignature + whole + fields + text(std::string(12, '\x01')) + whole, whole},
+        {"a length past the end", kSignature + whole + le32(0xFFFFFFF0u) + "tail", whole},
+        {"no record file", "plain text", ""},
+    };
+    for (const auto& each : cases) {
+        test::writeBytes(notes("NewNotes.nts"), each.old);
+        EXPECT_EQ(m_store.AppendToNewNotes(added), 1u) << each.what;
+        EXPECT_EQ(test::readBytes(notes("NewNotes.nts")), kSignature + each.kept + addedBytes) << each.what;
+    }
+}
+
 } // namespace
 } // namespace vp
