@@ -1,5 +1,6 @@
 // The server's notices and answers as they arrive on the peer port and in
-// the session: presence events, status answers, known-contact queries.
+// the session: presence events, status answers, known-contact queries; and
+// the session requests as they arrive at the server.
 
 #include "wire/SessionPayloads.h"
 #include "wire/Wire.h"
@@ -19,5 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TextString user;
     TextString server;
     parseKnownContactQuery(payload, user, server);
+    LoginRequest login;
+    parseLoginPayload(payload, login);
+    PasswordChange change;
+    parseChangePasswordPayload(payload, change);
+    StatusQuery query;
+    parseQueryStatusPayload(payload, query);
     return 0;
 }

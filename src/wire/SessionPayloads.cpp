@@ -30,6 +30,18 @@ PayloadWriter loginPayload(const TextString& userName, const TextString& passwor
     return payload;
 }
 
+uint32_t parseLoginPayload(const ByteBuffer& payload, LoginRequest& request) {
+    PayloadReader reader(payload);
+    uint32_t userLength = 0, passwordLength = 0, flagLength = 0;
+    LoginRequest parsed;
+    if (!reader.word(userLength) || !reader.word(passwordLength) || !reader.word(flagLength) || flagLength != 4 ||
+        !reader.text(userLength, parsed.userName) || !reader.text(passwordLength, parsed.password) ||
+        !reader.word(parsed.behindProxy) || reader.remaining() != 0)
+        return 0;
+    request = std::move(parsed);
+    return 1;
+}
+
 PayloadWriter changePasswordPayload(const TextString& userName, const TextString& currentPassword,
                                     const TextString& userNameAgain, const TextString& newPassword) {
     const std::initializer_list<const TextString*> fields = {&userName, &currentPassword, &userNameAgain, &newPassword};
@@ -37,6 +49,20 @@ PayloadWriter changePasswordPayload(const TextString& userName, const TextString
     for (const TextString* field : fields) payload.word(field->length());
     for (const TextString* field : fields) payload.text(*field);
     return payload;
+}
+
+uint32_t parseChangePasswordPayload(const ByteBuffer& payload, PasswordChange& change) {
+    PayloadReader reader(payload);
+    PasswordChange parsed;
+    TextString* fields[4] = {&parsed.userName, &parsed.currentPassword, &parsed.userNameAgain, &parsed.newPassword};
+    uint32_t lengths[4] = {};
+    for (uint32_t& length : lengths)
+        if (!reader.word(length)) return 0;
+    for (int i = 0; i < 4; ++i)
+        if (!reader.text(lengths[i], *fields[i])) return 0;
+    if (reader.remaining() != 0) return 0;
+    change = std::move(parsed);
+    return 1;
 }
 
 PayloadWriter queryStatusPayload(const TextString& contactUser, const TextString& contactServer,
@@ -47,6 +73,35 @@ PayloadWriter queryStatusPayload(const TextString& contactUser, const TextString
     payload.word(4);
     for (const TextString* text : texts) payload.text(*text);
     payload.word(value);
+    return payload;
+}
+
+uint32_t parseQueryStatusPayload(const ByteBuffer& payload, StatusQuery& query) {
+    PayloadReader reader(payload);
+    uint32_t lengths[4] = {};
+    uint32_t valueLength = 0;
+    StatusQuery parsed;
+    TextString* texts[4] = {&parsed.contactUser, &parsed.contactServer, &parsed.ownUser, &parsed.ownServer};
+    for (uint32_t& length : lengths)
+        if (!reader.word(length)) return 0;
+    if (!reader.word(valueLength) || valueLength != 4) return 0;
+    for (int i = 0; i < 4; ++i)
+        if (!reader.text(lengths[i], *texts[i])) return 0;
+    if (!reader.word(parsed.value) || reader.remaining() != 0) return 0;
+    query = std::move(parsed);
+    return 1;
+}
+
+PayloadWriter contactStatusPayload(const PresenceNotice& notice) {
+    PayloadWriter payload(20 + totalLength({&notice.userName, &notice.serverName, &notice.address}));
+    payload.word(notice.userName.length());
+    payload.word(notice.serverName.length());
+    payload.word(notice.address.length());
+    payload.word(4);
+    payload.text(notice.userName);
+    payload.text(notice.serverName);
+    payload.text(notice.address);
+    payload.word(notice.status);
     return payload;
 }
 
@@ -61,6 +116,15 @@ uint32_t parseContactStatus(const ByteBuffer& payload, PresenceNotice& notice) {
         return 0;
     notice = std::move(parsed);
     return 1;
+}
+
+PayloadWriter statusAnswerPayload(const TextString& address, uint32_t status) {
+    PayloadWriter payload(12 + static_cast<uint64_t>(address.length()));
+    payload.word(address.length());
+    payload.word(4);
+    payload.text(address);
+    payload.word(status);
+    return payload;
 }
 
 uint32_t parseStatusAnswer(const TextString& data, TextString& address, uint32_t& status) {
