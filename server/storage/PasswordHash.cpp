@@ -10,8 +10,7 @@ namespace {
 // sodium_init picks the fastest implementations and opens the random
 // source; a function-local static runs it exactly once, whichever thread
 // comes first.
-bool sodiumReady()
-{
+bool sodiumReady() {
     static const bool ready = [] {
         if (sodium_init() < 0) {
             spdlog::critical("password hashing: the crypto library could not be started");
@@ -24,8 +23,7 @@ bool sodiumReady()
 
 } // namespace
 
-std::optional<std::string> hashPassword(std::string_view password)
-{
+std::optional<std::string> hashPassword(std::string_view password) {
     if (!sodiumReady())
         return std::nullopt;
     char text[crypto_pwhash_STRBYTES];
@@ -40,8 +38,7 @@ std::optional<std::string> hashPassword(std::string_view password)
     return std::string(text);
 }
 
-bool verifyPassword(std::string_view hashText, std::string_view password)
-{
+bool verifyPassword(std::string_view hashText, std::string_view password) {
     if (!sodiumReady())
         return false;
     // The library reads the hash up to its terminator, which a text from
@@ -52,8 +49,7 @@ bool verifyPassword(std::string_view hashText, std::string_view password)
     return crypto_pwhash_str_verify(terminated.c_str(), password.data(), password.size()) == 0;
 }
 
-bool randomBytes(std::span<uint8_t> out)
-{
+bool randomBytes(std::span<uint8_t> out) {
     if (!sodiumReady())
         return false;
     randombytes_buf(out.data(), out.size());

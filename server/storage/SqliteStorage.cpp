@@ -39,16 +39,14 @@ CREATE TABLE notes (
 CREATE INDEX notes_by_user ON notes(user_key, id);
 )sql";
 
-int64_t unixNow()
-{
+int64_t unixNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
 // The database holds password hashes: a new file is made readable by its
 // owner alone before SQLite opens it (the log files take its mode).
-void createPrivately(const std::string& path)
-{
+void createPrivately(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
@@ -60,13 +58,11 @@ class SqliteStorage::WriteTransaction {
 public:
     // IMMEDIATE takes the write lock at the start, so the checks made inside
     // the transaction still hold when it commits.
-    explicit WriteTransaction(SqliteStorage& storage) : m_storage(storage)
-    {
+    explicit WriteTransaction(SqliteStorage& storage) : m_storage(storage) {
         sqlite::StatementUse begin(storage.m_begin);
         m_open = storage.runToEnd(begin, "begin a transaction");
     }
-    ~WriteTransaction()
-    {
+    ~WriteTransaction() {
         if (m_open) {
             sqlite::StatementUse rollback(m_storage.m_rollback);
             m_storage.runToEnd(rollback, "roll back");
@@ -76,8 +72,7 @@ public:
     WriteTransaction& operator=(const WriteTransaction&) = delete;
 
     bool open() const { return m_open; }
-    bool commit()
-    {
+    bool commit() {
         sqlite::StatementUse commit(m_storage.m_commit);
         if (!m_storage.runToEnd(commit, "commit"))
             return false; // the destructor rolls back what is left
@@ -90,8 +85,7 @@ private:
     bool m_open = false;
 };
 
-std::unique_ptr<SqliteStorage> SqliteStorage::open(const std::string& path, std::chrono::milliseconds busyTimeout)
-{
+std::unique_ptr<SqliteStorage> SqliteStorage::open(const std::string& path, std::chrono::milliseconds busyTimeout) {
     createPrivately(path);
     sqlite3* handle = nullptr;
     const int opened = sqlite3_open_v2(path.c_str(), &handle,
@@ -151,8 +145,7 @@ std::unique_ptr<SqliteStorage> SqliteStorage::open(const std::string& path, std:
 
 SqliteStorage::SqliteStorage(sqlite::Database database) : m_database(std::move(database)) {}
 
-bool SqliteStorage::prepare(std::initializer_list<std::pair<sqlite::Statement*, const char*>> statements)
-{
+bool SqliteStorage::prepare(std::initializer_list<std::pair<sqlite::Statement*, const char*>> statements) {
     for (const auto& [statement, sql] : statements) {
         sqlite3_stmt* raw = nullptr;
         if (sqlite3_prepare_v3(m_database.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) {
@@ -164,14 +157,12 @@ bool SqliteStorage::prepare(std::initializer_list<std::pair<sqlite::Statement*, 
     return true;
 }
 
-bool SqliteStorage::prepareTransactionStatements()
-{
+bool SqliteStorage::prepareTransactionStatements() {
     return prepare({{&m_begin, "BEGIN IMMEDIATE"}, {&m_commit, "COMMIT"}, {&m_rollback, "ROLLBACK"}});
 }
 
 // Prepared once the schema is in place, because they name its tables.
-bool SqliteStorage::prepareTableStatements()
-{
+bool SqliteStorage::prepareTableStatements() {
     return prepare({
         {&m_insertAccount,
          "INSERT INTO accounts (key, password_hash, first_name, last_name, email, comment, interests, languages,"
@@ -188,13 +179,11 @@ bool SqliteStorage::prepareTableStatements()
     });
 }
 
-void SqliteStorage::logError(const char* what) const
-{
+void SqliteStorage::logError(const char* what) const {
     spdlog::error("storage: cannot {}: {}", what, m_database.errorText());
 }
 
-bool SqliteStorage::execute(const char* sql, const char* what)
-{
+bool SqliteStorage::execute(const char* sql, const char* what) {
     char* message = nullptr;
     if (sqlite3_exec(m_database.get(), sql, nullptr, nullptr, &message) == SQLITE_OK)
         return true;
@@ -203,8 +192,7 @@ bool SqliteStorage::execute(const char* sql, const char* what)
     return false;
 }
 
-bool SqliteStorage::runToEnd(sqlite::StatementUse& use, const char* what)
-{
+bool SqliteStorage::runToEnd(sqlite::StatementUse& use, const char* what) {
     int result = use.step();
     while (result == SQLITE_ROW)
         result = use.step();
@@ -215,8 +203,7 @@ bool SqliteStorage::runToEnd(sqlite::StatementUse& use, const char* what)
 }
 
 StorageResult SqliteStorage::addUser(std::string_view key, std::string_view passwordHash,
-                                     const AccountProfile& profile)
-{
+                                     const AccountProfile& profile) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse insert(m_insertAccount);
     const std::string_view texts[] = {key,
@@ -245,8 +232,7 @@ StorageResult SqliteStorage::addUser(std::string_view key, std::string_view pass
     return StorageResult::Failed;
 }
 
-StorageResult SqliteStorage::deleteUser(std::string_view key)
-{
+StorageResult SqliteStorage::deleteUser(std::string_view key) {
     std::lock_guard lock(m_mutex);
     WriteTransaction transaction(*this);
     if (!transaction.open())
@@ -266,8 +252,7 @@ StorageResult SqliteStorage::deleteUser(std::string_view key)
     return transaction.commit() ? StorageResult::Done : StorageResult::Failed;
 }
 
-StorageResult SqliteStorage::setPasswordHash(std::string_view key, std::string_view passwordHash)
-{
+StorageResult SqliteStorage::setPasswordHash(std::string_view key, std::string_view passwordHash) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse update(m_updateHash);
     update.bind(1, passwordHash);
@@ -277,8 +262,7 @@ StorageResult SqliteStorage::setPasswordHash(std::string_view key, std::string_v
     return sqlite3_changes(m_database.get()) ? StorageResult::Done : StorageResult::NotFound;
 }
 
-std::optional<std::string> SqliteStorage::passwordHash(std::string_view key)
-{
+std::optional<std::string> SqliteStorage::passwordHash(std::string_view key) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse select(m_selectHash);
     select.bind(1, key);
@@ -290,13 +274,11 @@ std::optional<std::string> SqliteStorage::passwordHash(std::string_view key)
     return std::nullopt;
 }
 
-bool SqliteStorage::userExists(std::string_view key)
-{
+bool SqliteStorage::userExists(std::string_view key) {
     return passwordHash(key).has_value();
 }
 
-std::vector<std::string> SqliteStorage::listUsers()
-{
+std::vector<std::string> SqliteStorage::listUsers() {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse select(m_selectKeys);
     std::vector<std::string> keys;
@@ -310,8 +292,7 @@ std::vector<std::string> SqliteStorage::listUsers()
     return keys;
 }
 
-StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uint8_t> block, uint64_t quotaBytes)
-{
+StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uint8_t> block, uint64_t quotaBytes) {
     std::lock_guard lock(m_mutex);
     WriteTransaction transaction(*this);
     if (!transaction.open())
@@ -350,8 +331,7 @@ StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uin
     return transaction.commit() ? StorageResult::Done : StorageResult::Failed;
 }
 
-std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key)
-{
+std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse select(m_selectNotes);
     select.bind(1, key);
@@ -368,8 +348,7 @@ std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key)
     return notes;
 }
 
-StorageResult SqliteStorage::deleteNotes(std::string_view key, std::span<const int64_t> ids)
-{
+StorageResult SqliteStorage::deleteNotes(std::string_view key, std::span<const int64_t> ids) {
     std::lock_guard lock(m_mutex);
     WriteTransaction transaction(*this);
     if (!transaction.open())

@@ -6,8 +6,7 @@ namespace vp::server {
 
 namespace {
 
-std::optional<std::string> refuse(std::string* problem, std::string reason)
-{
+std::optional<std::string> refuse(std::string* problem, std::string reason) {
     if (problem)
         *problem = std::move(reason);
     return std::nullopt;
@@ -15,8 +14,7 @@ std::optional<std::string> refuse(std::string* problem, std::string reason)
 
 } // namespace
 
-std::optional<std::string> userKey(std::string_view name, std::string* problem)
-{
+std::optional<std::string> userKey(std::string_view name, std::string* problem) {
     std::string key;
     key.reserve(name.size());
     bool blankPending = false;
