@@ -1,0 +1,122 @@
+// The log-in and the session it opens: the client's keep-alive bytes each
+// answered with the interval the server expects, until the client goes
+// silent for two intervals, closes, or a newer log-in replaces it.
+
+#include "Pushes.h"
+#include "SessionExchanges.h"
+#include "storage/PasswordHash.h"
+#include "storage/Storage.h"
+#include "storage/UserKey.h"
+#include "wire/SessionPayloads.h"
+
+#include <sodium.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+
+namespace vp::server {
+
+namespace asio = boost::asio;
+
+namespace {
+
+constexpr char kWrongLogin[] = "The user name or the password is not right.";
+constexpr char kNoTicket[] = "The server cannot log you in at the moment. Please try again later.";
+
+// Random bytes of a relay ticket, sent as hexadecimal text: the client keeps
+// the ticket as text and hands it back as it came.
+constexpr std::size_t kTicketBytes = 16;
+
+std::string newTicket() {
+    std::array<uint8_t, kTicketBytes> random{};
+    if (!randomBytes(random)) return {};
+    std::array<char, kTicketBytes * 2 + 1> text{};
+    sodium_bin2hex(text.data(), text.size(), random.data(), random.size());
+    return std::string(text.data(), kTicketBytes * 2);
+}
+
+// Each byte the client sends is answered with one byte, the interval in
+// seconds the server expects; several bytes that arrive together get as
+// many answers.
+asio::awaitable<Next> keepSessionAlive(Conversation& conversation) {
+    FramedSocket& socket = conversation.socket();
+    const auto interval = static_cast<uint8_t>(std::clamp<uint32_t>(conversation.config().keepAliveSeconds, 1, 255));
+    const auto silence = std::chrono::seconds(2 * interval);
+    std::array<uint8_t, 64> received{};
+    std::array<uint8_t, 64> answers{};
+    answers.fill(interval);
+    for (;;) {
+        const std::size_t count = co_await socket.readSome(received, silence);
+        if (count == 0) {
+            conversation.endBecause(socket.timedOut() ? "silent for two keep-alive intervals" : socket.failure());
+            co_return Next::End;
+        }
+        if (!co_await socket.write(std::span(answers).first(count), conversation.blockLimit())) {
+            conversation.endBecause("answering a keep-alive: " + socket.failure());
+            co_return Next::End;
+        }
+    }
+}
+
+} // namespace
+
+// The second YES tells the client its address as this server sees it: a
+// client that finds its own address there takes pushes on its peer port,
+// any other asks for a relay ticket with its payload. The ticket is known
+// to the presence registry before it goes out, since the client opens its
+// channel as soon as it has it, maybe before the final YES arrives.
+asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& header) {
+    ServerState& state = conversation.state();
+    FramedSocket& socket = conversation.socket();
+    const std::string address = socket.peerAddress();
+    if (!co_await conversation.admitLength(header)) co_return Next::End;
+    if (!co_await conversation.reply(true)) co_return Next::End;
+    if (!co_await conversation.reply(true, address)) co_return Next::End;
+    ByteBuffer payload;
+    if (!co_await conversation.receivePayload(header, payload)) co_return Next::End;
+    LoginRequest request;
+    if (!parseLoginPayload(payload, request))
+        co_return co_await conversation.reject(kMalformedRequest, "a malformed log-in");
+    const std::string name = asString(request.userName);
+    std::string problem;
+    const auto key = userKey(name, &problem);
+    if (!key) co_return co_await conversation.reject(problem, "a log-in with an impossible user name");
+
+    co_await conversation.waitOutThrottle();
+    const bool accepted = co_await state.offload(
+        [&storage = state.storage, key = *key, password = asString(request.password)] {
+            const auto hash = storage.passwordHash(key);
+            return hash && verifyPassword(*hash, password);
+        });
+    if (!accepted) {
+        state.throttle.failed(address, Clock::now());
+        co_return co_await conversation.reject(kWrongLogin, "a failed log-in as " + name);
+    }
+    state.throttle.succeeded(address);
+
+    OnlineUser user;
+    user.loginId = state.nextLoginId++;
+    user.name = name;
+    user.address = address;
+    user.behindProxy = request.behindProxy != 0;
+    user.session = conversation.weak_from_this();
+    if (user.behindProxy) {
+        user.ticket = newTicket();
+        if (user.ticket.empty()) co_return co_await conversation.reject(kNoTicket, "no relay ticket could be made");
+    }
+    const auto replaced = state.presence.enter(*key, user);
+    conversation.holdSession(*key, user.loginId);
+    if (replaced) {
+        if (const auto earlier = replaced->session.lock()) earlier->end("replaced by a new log-in from " + address);
+        if (const auto channel = replaced->channel.lock()) channel->end("its session was replaced");
+    }
+    if (user.behindProxy && !co_await conversation.reply(true, user.ticket)) co_return Next::End;
+    if (!co_await conversation.reply(true, conversation.config().greeting)) co_return Next::End;
+    spdlog::info("{} logged in from {}{}", name, address, user.behindProxy ? ", reachable through the relay" : "");
+    pushPresence(conversation.sharedState(), *key, user, true);
+    co_return co_await keepSessionAlive(conversation);
+}
+
+} // namespace vp::server

@@ -1,0 +1,72 @@
+#include "RelayChannel.h"
+
+#include "wire/Wire.h"
+
+#include <spdlog/spdlog.h>
+
+namespace vp::server {
+
+namespace asio = boost::asio;
+
+namespace {
+
+constexpr char kUnknownTicket[] = "This relay ticket belongs to no session here. Please log in again.";
+// The tickets this server hands out are 32 characters.
+constexpr uint32_t kMaxTicketLength = 256;
+
+// On the channel the client reads each block whole before it answers: a
+// presence change is then sent a second time after the client's YES, and
+// the client's second YES ends it. Other blocks get no answer.
+asio::awaitable<bool> deliverOverChannel(Conversation& conversation, const ChannelPush& push) {
+    FramedSocket& socket = conversation.socket();
+    const auto limit = conversation.blockLimit();
+    if (!co_await socket.sendBlock(push.code, push.payload, limit)) co_return false;
+    if (push.code != wire::kContactStatus) co_return true;
+    if (co_await socket.readReply(limit) != ReplyOutcome::Yes) co_return false;
+    if (!co_await socket.write(push.payload, limit)) co_return false;
+    co_return co_await socket.readReply(limit) == ReplyOutcome::Yes;
+}
+
+// Between pushes the channel is read, so that the client's close is seen at
+// once; the client sends nothing unasked, and a new push ends the read.
+asio::awaitable<Next> carryChannel(Conversation& conversation) {
+    FramedSocket& socket = conversation.socket();
+    for (;;) {
+        while (auto push = conversation.takeChannelPush()) {
+            if (!co_await deliverOverChannel(conversation, *push)) {
+                spdlog::info("push of {} over the relay channel dropped: {}", push->what,
+                             socket.failure().empty() ? "refused" : socket.failure());
+                conversation.endBecause("a push failed");
+                co_return Next::End;
+            }
+        }
+        std::array<uint8_t, 1> stray{};
+        conversation.setChannelIdle(true);
+        const std::size_t count = co_await socket.readSome(stray, kNoLimit);
+        conversation.setChannelIdle(false);
+        if (count > 0) {
+            conversation.endBecause("the client sent bytes nobody asked for");
+            co_return Next::End;
+        }
+        if (!socket.isOpen() || !conversation.hasChannelPush()) {
+            conversation.endBecause(socket.failure());
+            co_return Next::End;
+        }
+    }
+}
+
+} // namespace
+
+asio::awaitable<Next> serveOpenChannel(Conversation& conversation, const FrameHeader& header) {
+    ByteBuffer ticket;
+    if (!co_await conversation.acceptPayload(header, ticket, kMaxTicketLength)) co_return Next::End;
+    const auto opened = conversation.state().presence.openChannel(asString(ticket), conversation.weak_from_this());
+    if (!opened) co_return co_await conversation.reject(kUnknownTicket, "a relay channel with an unknown ticket");
+    if (const auto previous = opened->previous.lock()) previous->end("replaced by a new relay channel");
+    conversation.holdChannel(opened->key);
+    if (!co_await conversation.reply(true)) co_return Next::End;
+    spdlog::info("{} from {}: relay channel open", opened->key, conversation.socket().peerAddress());
+    co_return co_await carryChannel(conversation);
+}
+
+} // namespace vp::server

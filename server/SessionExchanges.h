@@ -1,0 +1,23 @@
+#pragma once
+// The session requests a client makes of its server: log-in (after which
+// the conversation is the user's session until it ends), locating a user,
+// changing a password and asking for a user's presence.
+
+#include "Conversation.h"
+
+#include <boost/asio/awaitable.hpp>
+
+#include <string>
+
+namespace vp::server {
+
+boost::asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& header);
+boost::asio::awaitable<Next> serveLocate(Conversation& conversation, const FrameHeader& header);
+boost::asio::awaitable<Next> serveChangePassword(Conversation& conversation, const FrameHeader& header);
+boost::asio::awaitable<Next> serveQueryStatus(Conversation& conversation, const FrameHeader& header);
+
+// The reasons a client shows its user unchanged.
+std::string unknownUserText(const std::string& name, const std::string& serverName);
+std::string notOnlineText(const std::string& name, const std::string& serverName);
+
+} // namespace vp::server
