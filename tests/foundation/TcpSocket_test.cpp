@@ -68,13 +68,15 @@ using test::eventually;
 TEST_F(TcpSocketTest, ConnectionsKnowTheirPeerSendAtOnceAndMoveWithTheirHandle) {
     TcpSocket listener;
     const uint16_t port = listenOn(listener);
-    ASSERT_NE(port, 0);
     TcpSocket client;
     EXPECT_EQ(client.IsConnected(), 0u);
     ASSERT_EQ(client.Connect("localhost", port), 1u) << client.LastError();
     TcpSocket server = listener.Accept();
     ASSERT_EQ(server.IsConnected(), 1u);
     EXPECT_EQ(server.LastError(), 0u);
+    // The listener took the one address it was given, not every local one.
+    TcpSocket elsewhere;
+    EXPECT_EQ(elsewhere.Connect("127.0.0.2", port), 0u);
     char text[16];
     ASSERT_EQ(server.PeerAddress(text, sizeof text), 1u);
     EXPECT_STREQ(text, "127.0.0.1");
@@ -121,8 +123,6 @@ TEST_F(TcpSocketTest, ConnectionsKnowTheirPeerSendAtOnceAndMoveWithTheirHandle) 
 TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnectedAndCarriesALargeTransfer) {
     TcpSocket listener;
     const uint16_t port = listenOn(listener);
-    ASSERT_NE(port, 0);
-
     TcpSocket client;
     ASSERT_EQ(client.SetNonBlocking(1), 1u);
     EXPECT_EQ(client.Connect("127.0.0.1", port), 0u);
@@ -135,20 +135,16 @@ TEST_F(TcpSocketTest, NonBlockingConnectCompletesThroughPollConnectedAndCarriesA
     TcpSocket server = listener.Accept();
     ASSERT_EQ(server.IsConnected(), 1u);
 
-    constexpr uint32_t kSize = 1u << 20;
-    std::vector<uint8_t> sent(kSize);
-    uint32_t state = 12345;
-    for (auto& byte : sent) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<uint8_t>(state >> 16);
-    }
+    // Far more than one receive moves, so the receiver goes through partial
+    // transfers; the close ends it should bytes go missing.
+    constexpr uint32_t kSize = 256 * 1024;
+    std::vector<uint8_t> sent(kSize), received(kSize);
+    for (uint32_t i = 0; i < kSize; ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 251);
     uint32_t unsent = kSize;
-    std::thread sender([&] { unsent = sendAll(client, sent.data(), kSize); });
-    std::vector<uint8_t> received(kSize);
-    const uint32_t missing = recvAll(server, received.data(), kSize);
+    std::thread sender([&] { unsent = sendAll(client, sent.data(), kSize); client.Close(); });
+    EXPECT_EQ(recvAll(server, received.data(), kSize), 0u);
     sender.join();
     EXPECT_EQ(unsent, 0u);
-    EXPECT_EQ(missing, 0u);
     EXPECT_TRUE(received == sent);
 }
 
@@ -159,6 +155,8 @@ TEST_F(TcpSocketTest, FailedConnectsLeaveTheSocketRefusingTransfers) {
     ASSERT_EQ(socket.IsValid(), 1u);
     uint8_t buffer[4] = {};
     char text[16];
+    EXPECT_EQ(socket.Bind(0, "not-an-address"), 0u);
+    EXPECT_EQ(socket.LastError(), TcpSocket::ErrHostNotFound);
     const std::vector<std::pair<const char*, std::function<uint32_t()>>> calls = {
         {"Send", [&] { return socket.Send(buffer, 4); }},
         {"SendTimed", [&] { return socket.SendTimed(buffer, 4, 1); }},
@@ -296,8 +294,6 @@ TEST_F(TcpSocketTest, PollByteAndPeekAliveShareTheSocketAcrossThreads) {
 TEST_F(TcpSocketTest, ResetGivesAConnectedSocketAFreshStart) {
     TcpSocket listener;
     const uint16_t port = listenOn(listener);
-    ASSERT_NE(port, 0);
-
     TcpSocket client;
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1u);
     // Bind on a connected socket used to report whatever platform error was
@@ -311,36 +307,14 @@ TEST_F(TcpSocketTest, ResetGivesAConnectedSocketAFreshStart) {
     EXPECT_EQ(client.IsConnected(), 0u);
     EXPECT_EQ(client.IsValid(), 1u);
     EXPECT_EQ(client.LastError(), 0u);
-    // The old connection is gone for the peer.
+    // The old connection is gone for the peer; the fresh handle connects again.
     uint8_t byte = 0;
     EXPECT_EQ(first.RecvTimed(&byte, 1, 1), 0u);
-
     ASSERT_EQ(client.Connect("127.0.0.1", port), 1u) << client.LastError();
     TcpSocket second = listener.Accept();
-    ASSERT_EQ(second.IsConnected(), 1u);
     ASSERT_EQ(client.SendByte('r'), 1u);
     EXPECT_EQ(second.RecvTimed(&byte, 1, 1), 1u);
     EXPECT_EQ(byte, 'r');
-}
-
-TEST_F(TcpSocketTest, BindsAChosenLoopbackAddress) {
-    TcpSocket bad;
-    EXPECT_EQ(bad.Bind(0, "not-an-address"), 0u);
-    EXPECT_EQ(bad.LastError(), TcpSocket::ErrHostNotFound);
-
-    TcpSocket listener;
-    if (listener.Bind(0, "127.0.0.2") != 1)
-        GTEST_SKIP() << "this system does not bind 127.0.0.2 (error " << listener.LastError() << ")";
-    ASSERT_EQ(listener.Listen(), 1u);
-    const uint16_t port = listener.LocalPort();
-    ASSERT_NE(port, 0);
-
-    TcpSocket client;
-    ASSERT_EQ(client.Connect("127.0.0.2", port), 1u) << client.LastError();
-    char text[16];
-    ASSERT_EQ(client.PeerAddress(text, sizeof text), 1u);
-    EXPECT_STREQ(text, "127.0.0.2");
-    EXPECT_EQ(listener.Accept().IsConnected(), 1u);
 }
 
 TEST_F(TcpSocketTest, CancelReleasesBlockedCallsFromAnotherThread) {
