@@ -139,16 +139,6 @@ TEST_F(ThreadLibTest, IdsAreTheLibrarysOwnRegistrationIsCountedAndAKillBeforeRes
     EXPECT_GT(m_mainId, next);
 }
 
-TEST_F(ThreadLibTest, IdsDifferingOnlyInTheLowThreeBitsShareABucket) {
-    EXPECT_EQ(ThreadLib::bucketOf(8), 1642u);
-    EXPECT_EQ(ThreadLib::bucketOf(16), 1431u);
-    EXPECT_EQ(ThreadLib::bucketOf(0x12345678), 10u);
-    EXPECT_EQ(ThreadLib::bucketOf(0xFFFFFFF8u), 1692u);
-    for (const uint32_t base : {0u, 8u, 0x12345678u & ~7u, 0xFFFFFFF8u}) {
-        for (uint32_t low = 1; low < 8; ++low) EXPECT_EQ(ThreadLib::bucketOf(base | low), ThreadLib::bucketOf(base));
-    }
-}
-
 // Two senders race for a waiting receiver: exactly one fills its buffer, and
 // the other queues. Two more queue while the receiver is held; the queue is
 // received in arrival order, all before any answer, and every answer carries
