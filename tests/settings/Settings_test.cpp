@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -181,9 +180,11 @@ TEST(SettingsGroups, LoadKeepsTheValueWhenTheStoredOneDoesNotFit) {
     options.SetInt(GeneralOptions::kAutoConnect, 7);
     options.SetInt(GeneralOptions::kPromptOnExit, 7);
     options.SetInt(GeneralOptions::kAlwaysOnTop, 7);
+    options.SetString(GeneralOptions::kReceiveFolder, "C:\\old");
 
     putString(registry, kUser, general, "UserName", std::string(2000, 'u'));     // longer than its 1024
     putString(registry, kUser, general, "ServerName", std::string(1024, 's'));   // fits exactly
+    putString(registry, kUser, general, "ReceiveFolder", "");                     // an empty text is a text
     putString(registry, kUser, general, "AutoConnect", "1");                     // a string for a number
     putBytes(registry, general, "PromptOnExit", platform::kRegDword, "\x01\x00");  // 2 bytes
     putBytes(registry, general, "AlwaysOnTop", platform::kRegDword, std::string(8, '\x01'));
@@ -194,6 +195,7 @@ TEST(SettingsGroups, LoadKeepsTheValueWhenTheStoredOneDoesNotFit) {
     EXPECT_EQ(options.Load(), 1u);
     EXPECT_EQ(text(options.GetString(GeneralOptions::kUserName)), "keep");
     EXPECT_EQ(text(options.GetString(GeneralOptions::kServerName)), std::string(1024, 's'));
+    EXPECT_EQ(text(options.GetString(GeneralOptions::kReceiveFolder)), "");
     EXPECT_EQ(options.GetInt(GeneralOptions::kAutoConnect), 7u);
     EXPECT_EQ(options.GetInt(GeneralOptions::kPromptOnExit), 7u);
     EXPECT_EQ(options.GetInt(GeneralOptions::kAlwaysOnTop), 7u);
@@ -246,53 +248,6 @@ TEST(SettingsGroups, KeyPathsAndResults) {
     AwayOptions away(registry);
     away.SetKeyPath(kBase);
     EXPECT_EQ(away.Load(), 1u);
-}
-
-// ---------------------------------------------------------------------------
-// Strings in the real store: the system registry in the Windows build, the
-// file store here (whose bytes the platform tests check).
-
-TEST(SettingsGroups, ASavedStringComesBackWithItsLengthAndNoNul) {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::string root = "Software\\VellumpostTest-" + std::to_string(stamp);
-    const std::string path = root + "\\GeneralOptions";
-#ifdef _WIN32
-    Registry& registry = platform::systemRegistry();
-#else
-    test::TempDir dir;
-    platform::FileRegistry registry(dir.path("user.reg"), dir.path("machine.reg"));
-#endif
-    {
-        GeneralOptions general(registry);
-        ASSERT_EQ(general.SetKeyPath(root.c_str()), 1u);
-        general.SetString(GeneralOptions::kUserName, "ann");
-        general.SetString(GeneralOptions::kUserPassword, "");
-        EXPECT_EQ(general.Save(), 1u);
-
-        RegistryKey key;
-        ASSERT_EQ(registry.openKey(kUser, path.c_str(), key), RegistryResult::Success);
-        char buffer[64];
-        uint32_t type = 0;
-        uint32_t count = 0;
-        ASSERT_EQ(key.queryValue("UserName", type, buffer, sizeof buffer, count), RegistryResult::Success);
-        EXPECT_EQ(type, platform::kRegString);
-        EXPECT_EQ(count, 3u);
-        EXPECT_EQ(std::string(buffer, count), "ann");
-        ASSERT_EQ(key.queryValue("UserPassword", type, buffer, sizeof buffer, count), RegistryResult::Success);
-        EXPECT_EQ(count, 0u);
-
-        GeneralOptions reloaded(registry);
-        reloaded.SetKeyPath(root.c_str());
-        reloaded.SetString(GeneralOptions::kUserName, "something longer");
-        reloaded.SetString(GeneralOptions::kUserPassword, "x");
-        EXPECT_EQ(reloaded.Load(), 1u);
-        EXPECT_EQ(text(reloaded.GetString(GeneralOptions::kUserName)), "ann");
-        EXPECT_EQ(text(reloaded.GetString(GeneralOptions::kUserPassword)), "");
-    }
-#ifdef _WIN32
-    EXPECT_EQ(registry.deleteKeyTree(kUser, root.c_str()), RegistryResult::Success);
-    EXPECT_EQ(registry.deleteKeyTree(kMachine, root.c_str()), RegistryResult::Success);
-#endif
 }
 
 // ---------------------------------------------------------------------------
