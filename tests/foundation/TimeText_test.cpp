@@ -62,14 +62,11 @@ TEST(StatusTimeText, ClockDateAndOffset) {
         {11, 59, 3, 7, 2005, -330, 0, 0, kNeither, "11:59 AM 3/7/5 +0530"},
         {12, 5, 3, 7, 2005, -330, 0, 0, kNeither, "12:05 PM 3/7/5 +0530"},
         {13, 0, 3, 7, 2005, -330, 0, 0, kNeither, "01:00 PM 3/7/5 +0530"},
-        {23, 59, 3, 7, 2005, -330, 0, 0, kNeither, "11:59 PM 3/7/5 +0530"},
         // The date without leading zeros, the year in two digits at most.
         {0, 30, 12, 31, 2010, -330, 0, 0, kNeither, "12:30 AM 12/31/10 +0530"},
         {0, 30, 1, 1, 2000, -330, 0, 0, kNeither, "12:30 AM 1/1/0 +0530"},
         // The offset's sign and digits; the sign turns at a bias of 1.
-        {0, 30, 3, 7, 2005, -345, 0, 0, kNeither, "12:30 AM 3/7/5 +0545"},
         {0, 30, 3, 7, 2005, 0, 0, 0, kNeither, "12:30 AM 3/7/5 +0000"},
-        {0, 30, 3, 7, 2005, 300, 0, 0, kNeither, "12:30 AM 3/7/5 -0500"},
         {0, 30, 3, 7, 2005, 570, 0, 0, kNeither, "12:30 AM 3/7/5 -0930"},
         {0, 30, 3, 7, 2005, -840, 0, 0, kNeither, "12:30 AM 3/7/5 +1400"},
         {0, 30, 3, 7, 2005, 1, 0, 0, kNeither, "12:30 AM 3/7/5 -0001"},
@@ -77,7 +74,6 @@ TEST(StatusTimeText, ClockDateAndOffset) {
         // Only the extra bias of the offset in force counts, and it can carry
         // the offset across UTC.
         {0, 30, 3, 7, 2005, 300, 0, -60, kDaylight, "12:30 AM 3/7/5 -0400"},
-        {0, 30, 3, 7, 2005, 300, 0, -60, kStandard, "12:30 AM 3/7/5 -0500"},
         {0, 30, 3, 7, 2005, 300, 30, -60, kStandard, "12:30 AM 3/7/5 -0530"},
         {0, 30, 3, 7, 2005, 300, 30, -60, kNeither, "12:30 AM 3/7/5 -0500"},
         {0, 30, 3, 7, 2005, 30, 0, -60, kDaylight, "12:30 AM 3/7/5 +0030"},
