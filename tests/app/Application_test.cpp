@@ -173,15 +173,6 @@ protected:
         return *m_application;
     }
 
-    // init and createWindows as start-up runs them, with the log emptied.
-    Application& started() {
-        Application& application = make();
-        EXPECT_EQ(application.init(), 1u);
-        EXPECT_EQ(application.createWindows(), 1u);
-        m_log.clear();
-        return application;
-    }
-
     std::string user(const std::string& rest = "") const {
         return m_dir.path("root\\Users\\" + m_userName) + (rest.empty() ? "" : "\\" + rest);
     }
@@ -288,7 +279,10 @@ TEST_F(ApplicationTest, StoredFoldersReplaceTheDefaults) {
 
 TEST_F(ApplicationTest, ExitAsksOnlyWhenTheUserAsksAndPromptOnExitIsSet) {
     install();
-    Application& application = started();
+    Application& application = make();
+    ASSERT_EQ(application.init(), 1u);
+    ASSERT_EQ(application.createWindows(), 1u);
+    m_log.clear();
     ASSERT_EQ(application.generalOptions().GetInt(GeneralOptions::kPromptOnExit), 1u);
     const Log goingDown{"contactWindow.close", "richEdit.unload", "mainWindow.tearDown", "quit 0"};
 
