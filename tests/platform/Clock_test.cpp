@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -54,24 +55,20 @@ TEST(Clock, SystemClockIsTheUtcClockInTheSystemZone) {
 class ScopedTz {
 public:
     explicit ScopedTz(const char* value) {
-        if (const char* old = std::getenv("TZ")) {
-            m_hadOld = true;
-            m_old = old;
-        }
-        setenv("TZ", value, 1);
-        tzset();
+        if (const char* old = std::getenv("TZ")) m_old = old;
+        set(value);
     }
-    ~ScopedTz() {
-        if (m_hadOld) setenv("TZ", m_old.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
+    ~ScopedTz() { set(m_old ? m_old->c_str() : nullptr); }
     ScopedTz(const ScopedTz&) = delete;
     ScopedTz& operator=(const ScopedTz&) = delete;
 
 private:
-    bool m_hadOld = false;
-    std::string m_old;
+    static void set(const char* value) {
+        if (value) setenv("TZ", value, 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+    std::optional<std::string> m_old;
 };
 
 // Each zone is read afresh: the local time follows a changed TZ, not the
