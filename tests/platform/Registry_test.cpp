@@ -208,12 +208,9 @@ std::vector<StoreKind> storeKinds() {
 
 INSTANTIATE_TEST_SUITE_P(Registry, RegistryStores, ::testing::ValuesIn(storeKinds()),
                          [](const ::testing::TestParamInfo<StoreKind>& kind) {
-                             switch (kind.param) {
-                             case StoreKind::Memory: return std::string("Memory");
-                             case StoreKind::File: return std::string("File");
-                             case StoreKind::System: return std::string("System");
-                             }
-                             return std::string("Unknown");
+                             return std::string(kind.param == StoreKind::Memory ? "Memory"
+                                                : kind.param == StoreKind::File ? "File"
+                                                                                : "System");
                          });
 
 // ---------------------------------------------------------------------------
