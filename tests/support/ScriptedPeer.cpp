@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace vp::test {
 
@@ -47,25 +48,18 @@ ScriptedPeer::~ScriptedPeer() {
     }
 }
 
-ScriptedPeer& ScriptedPeer::expect(const std::string& bytes) {
-    m_steps.push_back({Step::Expect, bytes});
+ScriptedPeer& ScriptedPeer::add(Step step) {
+    m_steps.push_back(std::move(step));
     return *this;
 }
 
-ScriptedPeer& ScriptedPeer::send(const std::string& bytes) {
-    m_steps.push_back({Step::Send, bytes});
-    return *this;
-}
+ScriptedPeer& ScriptedPeer::expect(const std::string& bytes) { return add({Step::Expect, bytes}); }
 
-ScriptedPeer& ScriptedPeer::hangUp() {
-    m_steps.push_back({Step::HangUp, {}});
-    return *this;
-}
+ScriptedPeer& ScriptedPeer::send(const std::string& bytes) { return add({Step::Send, bytes}); }
 
-ScriptedPeer& ScriptedPeer::pause(uint32_t milliseconds) {
-    m_steps.push_back({Step::Pause, {}, milliseconds});
-    return *this;
-}
+ScriptedPeer& ScriptedPeer::hangUp() { return add({Step::HangUp, {}}); }
+
+ScriptedPeer& ScriptedPeer::pause(uint32_t milliseconds) { return add({Step::Pause, {}, milliseconds}); }
 
 void ScriptedPeer::start() {
     if (m_port == 0) {

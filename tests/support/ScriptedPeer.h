@@ -53,6 +53,7 @@ private:
         std::string bytes;
         uint32_t milliseconds = 0;
     };
+    ScriptedPeer& add(Step step);
     void play();
     std::string run(TcpSocket& connection);
 
