@@ -64,6 +64,12 @@ uint32_t FieldTuple::setField(uint32_t index, const ByteBuffer& value) {
     return m_fields[index].size() == size ? 1 : 0;
 }
 
+uint32_t FieldTuple::setField(uint32_t index, ByteBuffer&& value) {
+    if (index >= m_count) return 0;
+    m_fields[index] = std::move(value);
+    return 1;
+}
+
 ByteBuffer FieldTuple::getField(uint32_t index) const { return index < m_count ? m_fields[index] : ByteBuffer(); }
 
 const ByteBuffer& FieldTuple::field(uint32_t index) const { return index < m_count ? m_fields[index] : kNoField; }

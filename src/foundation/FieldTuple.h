@@ -26,6 +26,9 @@ public:
     uint32_t assign(const FieldTuple& other);
     // 0 when index is not below count(); else 1 when the whole value was stored.
     uint32_t setField(uint32_t index, const ByteBuffer& value);
+    // The same, taking value's bytes over instead of copying them: 0 when
+    // index is not below count() (value is then left alone), else 1.
+    uint32_t setField(uint32_t index, ByteBuffer&& value);
     // A copy of field index; an empty buffer past the end.
     ByteBuffer getField(uint32_t index) const;
     // Field index without copying; an empty buffer past the end.

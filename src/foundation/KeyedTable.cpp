@@ -16,8 +16,18 @@ struct KeyedTable::Row {
         Row* previous = nullptr;
     };
 
+    // Tables of up to this many key columns keep the links inside the row,
+    // so that a row costs one block less.
+    static constexpr uint32_t kInlineColumns = 4;
+
+    Row() = default;
+    Row(const Row&) = delete;
+    Row& operator=(const Row&) = delete;
+
     FieldTuple fields;
-    std::unique_ptr<Link[]> columns;  // one per key column
+    Link inlineLinks[kInlineColumns];
+    std::unique_ptr<Link[]> moreLinks;
+    Link* columns = inlineLinks;  // one per key column
     Row* newer = nullptr;
     Row* older = nullptr;
 };
@@ -92,23 +102,42 @@ void KeyedTable::unlinkRow(Row* row) {
     --m_rowCount;
 }
 
-uint32_t KeyedTable::insert(const FieldTuple& row) {
-    if (row.count() < m_keyCount || m_bucketCount == 0) return 0;
-    // The copy is made before taking the lock: allocation needs no exclusion.
-    std::unique_ptr<Row> stored(new (std::nothrow) Row);
-    if (!stored || stored->fields.assign(row) == 0) return 0;
-    if (m_keyCount > 0) {
-        stored->columns.reset(new (std::nothrow) Row::Link[m_keyCount]);
-        if (!stored->columns) return 0;
+std::unique_ptr<KeyedTable::Row> KeyedTable::newRow() const {
+    std::unique_ptr<Row> row(new (std::nothrow) Row);
+    if (row && m_keyCount > Row::kInlineColumns) {
+        row->moreLinks.reset(new (std::nothrow) Row::Link[m_keyCount]);
+        row->columns = row->moreLinks.get();
+        if (!row->columns) row.reset();
     }
+    return row;
+}
+
+void KeyedTable::append(std::unique_ptr<Row> row) {
     WriteGuard guard(m_lock);
-    Row* fresh = stored.release();
+    Row* fresh = row.release();
     for (uint32_t column = 0; column < m_keyCount; ++column) linkColumn(fresh, column);
     fresh->older = m_newest;
     if (m_newest) m_newest->newer = fresh;
     else m_oldest = fresh;
     m_newest = fresh;
     ++m_rowCount;
+}
+
+uint32_t KeyedTable::insert(const FieldTuple& row) {
+    if (row.count() < m_keyCount || m_bucketCount == 0) return 0;
+    // The copy is made before taking the lock: allocation needs no exclusion.
+    std::unique_ptr<Row> stored = newRow();
+    if (!stored || stored->fields.assign(row) == 0) return 0;
+    append(std::move(stored));
+    return 1;
+}
+
+uint32_t KeyedTable::insert(FieldTuple&& row) {
+    if (row.count() < m_keyCount || m_bucketCount == 0) return 0;
+    std::unique_ptr<Row> stored = newRow();
+    if (!stored) return 0;
+    stored->fields = std::move(row);
+    append(std::move(stored));
     return 1;
 }
 

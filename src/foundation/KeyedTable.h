@@ -11,6 +11,7 @@
 #include "foundation/TextString.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vp {
@@ -31,6 +32,9 @@ public:
     // Stores a deep copy of row, last in every order: 1, or 0 when the row has
     // fewer than keyCount() fields or memory ran out.
     uint32_t insert(const FieldTuple& row);
+    // The same, taking row's fields over instead of copying them; a row that
+    // is refused is left as it was.
+    uint32_t insert(FieldTuple&& row);
     // A copy of the first row whose field column matches key; count 0 when none.
     FieldTuple find(uint32_t column, const ByteBuffer& key) const;
     // Takes the first row whose field column matches key out of the table and
@@ -61,6 +65,10 @@ private:
         Row* tail = nullptr;
     };
 
+    // A row with its links allocated and no fields yet; null when memory ran out.
+    std::unique_ptr<Row> newRow() const;
+    // Links a filled row in as the newest.
+    void append(std::unique_ptr<Row> row);
     Bucket& bucket(uint32_t column, const ByteBuffer& key);
     Row* findRow(uint32_t column, const ByteBuffer& key) const;
     void linkColumn(Row* row, uint32_t column);

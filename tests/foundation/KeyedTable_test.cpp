@@ -53,7 +53,8 @@ TEST(KeyedTable, FindRemoveAndUpdateByEitherColumn) {
     KeyedTable table(2);
     EXPECT_EQ(table.find(0, bytes("nobody")).count(), 0u);
     EXPECT_EQ(table.remove(0, bytes("nobody")).count(), 0u);
-    EXPECT_EQ(table.insert(row({"alice", "a@host", "note"})), 1u);
+    const FieldTuple alice = row({"alice", "a@host", "note"});
+    EXPECT_EQ(table.insert(alice), 1u);
     EXPECT_EQ(table.insert(row({"bob", "b@host", "other"})), 1u);
     EXPECT_EQ(table.insert(row({"dave", "d@host", "gone"})), 1u);
     EXPECT_EQ(table.insert(row({"short"})), 0u);
@@ -82,6 +83,14 @@ TEST(KeyedTable, FindRemoveAndUpdateByEitherColumn) {
     EXPECT_EQ(table.update(0, bytes("nobody"), 2, bytes("x")), 0u);
     EXPECT_EQ(table.update(0, bytes("bob"), 3, bytes("x")), 0u);
     EXPECT_EQ(joinAll(table.snapshot()), std::vector<std::string>{"bob|b@host|changed"});
+
+    // More key columns than a row links in place.
+    KeyedTable wide(6, 1);
+    wide.insert(row({"a", "b", "c", "d", "e", "f"}));
+    wide.insert(row({"g", "h", "i", "j", "k", "l"}));
+    EXPECT_EQ(join(wide.remove(5, bytes("f"))), "a|b|c|d|e|f");
+    EXPECT_EQ(join(wide.find(4, bytes("k"))), "g|h|i|j|k|l");
+    EXPECT_EQ(wide.find(0, bytes("a")).count(), 0u);
 }
 
 TEST(KeyedTable, CollidingKeysShareABucketList) {
