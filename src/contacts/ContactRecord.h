@@ -9,6 +9,7 @@
 #include "foundation/TextString.h"
 
 #include <cstdint>
+#include <string>
 
 namespace vp {
 
@@ -48,6 +49,12 @@ public:
 
     // The key text without the emptiness rule: "@" for two empty names.
     static TextString keyText(const TextString& userName, const TextString& serverName);
+    // The same text written into text, whose storage is reused: false when
+    // memory ran out.
+    static bool writeKeyText(const TextString& userName, const TextString& serverName, std::string& text);
+    // Whether both names, space-collapsed, are texts that are not empty, so
+    // that they make a key.
+    static bool hasBothNames(const TextString& userName, const TextString& serverName);
 
 private:
     TextString m_text;
@@ -63,7 +70,9 @@ class ContactRecord {
 public:
     ContactRecord();
     ContactRecord(const ContactRecord& other) = default;
+    ContactRecord(ContactRecord&& other) noexcept = default;
     ContactRecord& operator=(const ContactRecord& other) = default;
+    ContactRecord& operator=(ContactRecord&& other) noexcept = default;
 
     // Copies the properties the properties dialog edits: DisplayName,
     // AutoReplyMsg, Comments, Privacy, AllowFiles, AutoReply and
@@ -103,10 +112,15 @@ public:
     uint32_t setAllowFiles(uint32_t value);
     uint32_t setAutoReply(uint32_t value);
     uint32_t setAutoReplyWithInclude(uint32_t value);
+    // Lower-cases (A-Z) and space-collapses UserName and ServerName, as the
+    // model stores them: 1, or 0 when memory ran out.
+    uint32_t normaliseNames();
 
     // The row the model indexes this record by; indexRow(nullptr) gives four
     // empty fields. The node field holds the pointer's own bytes.
     static FieldTuple indexRow(const ContactRecord* record);
+    // The same row for a key text already built from the record's names.
+    static FieldTuple indexRow(const ContactRecord& record, const std::string& keyText);
 
     // Writes the record as name/value pairs ended by "End" / 300: 1, or 0 at
     // the first item that fails and for a type other than 0, 1 and 2 (then

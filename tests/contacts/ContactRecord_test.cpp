@@ -66,12 +66,27 @@ TEST(ContactRecord, CopyOfProperties) {
 }
 
 TEST(ContactRecord, NameKeyCollapsesBlanksAndLowerCases) {
-    const NameKey key(" Ann   LEE ", " Mail.Example.ORG");
-    ASSERT_TRUE(key.isValid());
-    EXPECT_STREQ(key.text().c_str(), "ann lee@mail.example.org");
-    EXPECT_FALSE(NameKey("", "host").isValid());
-    EXPECT_FALSE(NameKey("ann", "   ").isValid());
-    EXPECT_STREQ(NameKey::keyText("", "").c_str(), "@");
+    // A name ends at its first NUL, as joined texts do, with the space that
+    // collapsing leaves before it.
+    const struct {
+        std::string user, server, text;
+        bool valid;
+    } cases[] = {
+        {" Ann   LEE ", " Mail.Example.ORG", "ann lee@mail.example.org", true},
+        {"", "host", "@host", false},
+        {"ann", "   ", "ann@", false},
+        {"", "", "@", false},
+        {std::string("Ann \0x", 6), "H", "ann @h", true},
+        {std::string(" \0x", 3), "h", "@h", false},
+    };
+    for (const auto& row : cases) {
+        const TextString user(row.user.data(), static_cast<uint32_t>(row.user.size()));
+        const TextString server(row.server.data(), static_cast<uint32_t>(row.server.size()));
+        const NameKey key(user, server);
+        EXPECT_EQ(key.isValid(), row.valid) << row.text;
+        EXPECT_EQ(NameKey::keyText(user, server).c_str(), row.text);
+        EXPECT_EQ(key.text().c_str(), row.valid ? row.text : "");
+    }
 
     ContactRecord record;
     record.setUserName("Ann");
@@ -129,12 +144,14 @@ TEST(ContactRecord, WritesEachTypeInItsLayout) {
 TEST(ContactRecord, ReadsPairsIgnoringCaseAndUnknownNames) {
     test::TempDir dir;
     const ReadResult read = readBack(
-        dir, numberPair("contacttype", 1) + textPair("DISPLAYNAME", "Crew") + textPair("Colour", "blue") +
+        dir, numberPair("contacttype", 1) +
+                 // A name ends at its first NUL, however long the item.
+                 item(std::string("DISPLAYNAME\0", 12) + std::string(40, '-')) + item("Crew") + textPair("Colour", "blue") +
                  numberPair("GroupExpanded", 1) + textPair("Comments", "") +
                  // A short number carries no whole value; a long one gives its first four bytes.
                  item(std::string("Privacy")) + item(std::string("\x02\x00", 2)) + item("AllowFiles") +
-                 item(std::string("\x00\x00\x00\x00\xff\xff\xff\xff", 8)) + numberPair("End", 300) +
-                 textPair("UserName", "after the end"));
+                 item(std::string("\x00\x00\x00\x00\xff\xff\xff\xff", 8)) + textPair("CommentsToo", "blue") +
+                 numberPair("End", 300) + textPair("UserName", "after the end"));
     EXPECT_EQ(read.result, 1u);
     EXPECT_EQ(read.record.getContactType(), ContactTypeGroup);
     EXPECT_TRUE(read.record.getDisplayName() == "Crew");
