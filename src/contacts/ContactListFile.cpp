@@ -7,6 +7,8 @@
 #include "platform/File.h"
 #include "settings/Endpoints.h"
 
+#include <utility>
+
 namespace vp {
 
 namespace {
@@ -64,9 +66,16 @@ uint32_t writeTree(ContactTree& tree, RecordFile& file) {
     groupEnd.setContactType(ContactTypeGroupEnd);
     ContactTreeNode* node = shape.firstChild(nullptr);
     while (node) {
-        ContactRecord record;
-        if (!tree.getContact(shape.value(node), record) || !record.write(file)) return 0;
-        if (!record.isUser()) {
+        // Each record is written where it is kept, under the record lock,
+        // rather than copied out first.
+        uint32_t written = 0;
+        bool group = false;
+        tree.visit(shape.value(node), [&](const ContactRecord& record) {
+            written = record.write(file);
+            group = !record.isUser();
+        });
+        if (!written) return 0;
+        if (group) {
             if (ContactTreeNode* child = shape.firstChild(node)) {
                 node = child;
                 continue;
@@ -167,11 +176,11 @@ uint32_t ContactListFile::loadCurrent(ContactTree& tree, RecordFile& file) {
         if (!record.read(file)) return 0;
         switch (record.getContactType()) {
         case ContactTypeUser:
-            if (!tree.addContact(record, parent, previous, previous)) return 0;
+            if (!tree.addContact(std::move(record), parent, previous, previous)) return 0;
             break;
         case ContactTypeGroup: {
             ContactHandle group = 0;
-            if (!tree.addContact(record, parent, previous, group)) return 0;
+            if (!tree.addContact(std::move(record), parent, previous, group)) return 0;
             previous = 0;
             parent = group;
             break;
@@ -196,7 +205,7 @@ uint32_t ContactListFile::importPrevious(ContactTree& tree, RecordFile& file) {
     while (!atEndOfRecords(file)) {
         ContactRecord record;
         if (!record.readPrevious(file)) return 0;
-        if (!tree.addContact(record, 0, previous, previous)) return 0;
+        if (!tree.addContact(std::move(record), 0, previous, previous)) return 0;
     }
     return 1;
 }

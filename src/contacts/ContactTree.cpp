@@ -1,6 +1,8 @@
 #include "contacts/ContactTree.h"
 
+#include <exception>
 #include <new>
+#include <string_view>
 #include <utility>
 
 namespace vp {
@@ -28,14 +30,22 @@ uint32_t ContactTree::create() {
 void ContactTree::destroy() {
     SemaphoreLock lock(m_recordLock);
     m_tree.clear();
+    m_lastAdded = nullptr;
     m_records.clear();
+    m_firstByKey.clear();
     m_index.reset();
 }
 
-ContactRecord* ContactTree::find(ContactHandle handle) const {
+const ContactRecord* ContactTree::find(ContactHandle handle) const {
     if (handle == 0) return nullptr;
     const auto found = m_records.find(handle);
-    return found == m_records.end() ? nullptr : found->second.get();
+    return found == m_records.end() ? nullptr : &found->second;
+}
+
+ContactRecord* ContactTree::find(ContactHandle handle) {
+    if (handle == 0) return nullptr;
+    const auto found = m_records.find(handle);
+    return found == m_records.end() ? nullptr : &found->second;
 }
 
 ContactTreeNode* ContactTree::nodeOf(ContactHandle handle) const {
@@ -68,9 +78,21 @@ void ContactTree::send(uint32_t code, FieldTuple fields) {
 
 uint32_t ContactTree::addContact(const ContactRecord& templ, ContactHandle parent, ContactHandle after,
                                  ContactHandle& handle) {
+    return add(templ, parent, after, handle);
+}
+
+uint32_t ContactTree::addContact(ContactRecord&& templ, ContactHandle parent, ContactHandle after,
+                                 ContactHandle& handle) {
+    return add(std::move(templ), parent, after, handle);
+}
+
+template <typename Record>
+uint32_t ContactTree::add(Record&& templ, ContactHandle parent, ContactHandle after, ContactHandle& handle) {
     if (!m_index) return 0;
-    const NameKey key(templ.getUserName(), templ.getServerName());
-    if (key.isValid() && m_index->find(kRowKey, textField(key.text())).count() != 0) return 0;
+    // The stored names give the same key text as the template's: lower-casing
+    // and collapsing them again changes nothing.
+    if (!NameKey::writeKeyText(templ.getUserName(), templ.getServerName(), m_key)) return 0;
+    if (NameKey::hasBothNames(templ.getUserName(), templ.getServerName()) && m_firstByKey.count(m_key) != 0) return 0;
 
     ContactTreeNode* parentNode = nullptr;
     if (parent != 0) {
@@ -86,47 +108,80 @@ uint32_t ContactTree::addContact(const ContactRecord& templ, ContactHandle paren
         if (!afterNode) return 0;
     }
 
-    auto stored = std::unique_ptr<ContactRecord>(new (std::nothrow) ContactRecord(templ));
-    if (!stored) return 0;
-    stored->setUserName(templ.getUserName().lowerCased().collapseSeparator(' '));
-    stored->setServerName(templ.getServerName().lowerCased().collapseSeparator(' '));
     const ContactHandle fresh = nextHandle();
-    stored->setHandle(fresh);
-
-    ContactTreeNode* node = nullptr;
-    if (afterNode) node = m_tree.insertAfter(afterNode, fresh);
-    else if (parent == 0 && after == 0) node = m_tree.append(nullptr, fresh);
-    else if (after == 0) node = m_tree.insertFirst(parentNode, fresh);
-    else node = m_tree.append(parentNode, fresh);
-    if (!node) return 0;
-    stored->setNode(node);
-
-    ContactRecord* record = stored.get();
+    ContactRecord* record = nullptr;
     try {
-        m_records.emplace(fresh, std::move(stored));
-    } catch (...) {
-        m_tree.remove(node);
+        record = &m_records.try_emplace(fresh, std::forward<Record>(templ)).first->second;
+    } catch (const std::exception&) {
         return 0;
     }
-    if (!m_index->insert(ContactRecord::indexRow(record))) {
+    ContactTreeNode* node = record->normaliseNames() ? place(fresh, parentNode, parent, afterNode, after) : nullptr;
+    if (!node) {
         m_records.erase(fresh);
+        return 0;
+    }
+    record->setHandle(fresh);
+    record->setNode(node);
+
+    bool firstOfKey = false;
+    try {
+        firstOfKey = m_firstByKey.try_emplace(m_key, fresh).second;
+    } catch (const std::exception&) {
         m_tree.remove(node);
+        m_records.erase(fresh);
+        return 0;
+    }
+    if (!m_index->insert(ContactRecord::indexRow(*record, m_key))) {
+        if (firstOfKey) m_firstByKey.erase(m_key);
+        m_tree.remove(node);
+        m_records.erase(fresh);
         return 0;
     }
 
     handle = fresh;
-    FieldTuple fields(5);
-    fields.setField(0, numberField(fresh));
-    fields.setField(1, numberField(m_tree.value(m_tree.parent(node))));
-    fields.setField(2, numberField(positionOf(node)));
-    fields.setField(3, numberField(record->isUser() ? 0 : 1));
-    fields.setField(4, textField(record->getDisplayName()));
-    send(ContactAdded, std::move(fields));
+    announceAdded(*record, afterNode);
     return 1;
 }
 
+ContactTreeNode* ContactTree::place(ContactHandle handle, ContactTreeNode* parentNode, ContactHandle parent,
+                                    ContactTreeNode* afterNode, ContactHandle after) {
+    if (afterNode) return m_tree.insertAfter(afterNode, handle);
+    if (parent == 0 && after == 0) return m_tree.append(nullptr, handle);
+    if (after == 0) return m_tree.insertFirst(parentNode, handle);
+    return m_tree.append(parentNode, handle);
+}
+
+void ContactTree::announceAdded(const ContactRecord& record, ContactTreeNode* afterNode) {
+    ContactTreeNode* node = record.getNode();
+    if (!m_sink) {
+        // Positions are only counted for an event; none is kept up to date.
+        m_lastAdded = nullptr;
+        return;
+    }
+    const uint32_t position =
+        afterNode && afterNode == m_lastAdded ? m_lastAddedPosition + 1 : positionOf(node);
+    m_lastAdded = node;
+    m_lastAddedPosition = position;
+    FieldTuple fields(5);
+    fields.setField(0, numberField(record.getHandle()));
+    fields.setField(1, numberField(m_tree.value(m_tree.parent(node))));
+    fields.setField(2, numberField(position));
+    fields.setField(3, numberField(record.isUser() ? 0 : 1));
+    fields.setField(4, textField(record.getDisplayName()));
+    send(ContactAdded, std::move(fields));
+}
+
+void ContactTree::forgetKey(const ByteBuffer& key, ContactHandle handle) {
+    const auto first = m_firstByKey.find(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
+    if (first == m_firstByKey.end() || first->second != handle) return;
+    const FieldTuple next = m_index->find(kRowKey, key);
+    if (next.count() == kRowFields) first->second = numberOf(next.field(kRowHandle));
+    else m_firstByKey.erase(first);
+}
+
 void ContactTree::forget(ContactHandle handle) {
-    m_index->remove(kRowHandle, numberField(handle));
+    const FieldTuple row = m_index->remove(kRowHandle, numberField(handle));
+    forgetKey(row.field(kRowKey), handle);
     {
         SemaphoreLock lock(m_recordLock);
         m_records.erase(handle);
@@ -161,6 +216,7 @@ uint32_t ContactTree::removeContact(ContactHandle handle) {
     for (const ContactHandle gone : order) forget(gone);
     SemaphoreLock lock(m_recordLock);
     m_tree.remove(root);
+    m_lastAdded = nullptr;
     return 1;
 }
 
@@ -191,6 +247,7 @@ uint32_t ContactTree::moveContact(ContactHandle handle, ContactHandle parent, Co
         SemaphoreLock lock(m_recordLock);
         if (!m_tree.move(node, parentNode, afterNode)) return 0;
     }
+    m_lastAdded = nullptr;
     FieldTuple fields(3);
     fields.setField(0, numberField(handle));
     fields.setField(1, numberField(parent));
@@ -201,14 +258,13 @@ uint32_t ContactTree::moveContact(ContactHandle handle, ContactHandle parent, Co
 
 uint32_t ContactTree::findContact(const TextString& key, ContactHandle& handle) const {
     if (!m_index || key.isEmpty()) return 0;
-    const FieldTuple row = m_index->find(kRowKey, textField(key));
-    if (row.count() != kRowFields) return 0;
+    const auto first = m_firstByKey.find(std::string_view(key.c_str(), key.length()));
+    if (first == m_firstByKey.end()) return 0;
     // Groups are indexed under "@", which no name key ever is; only a user
     // contact is an answer.
-    const ContactHandle found = numberOf(row.field(kRowHandle));
-    const ContactRecord* record = find(found);
+    const ContactRecord* record = find(first->second);
     if (!record || !record->isUser()) return 0;
-    handle = found;
+    handle = first->second;
     return 1;
 }
 

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -54,6 +56,8 @@ public:
     // the entry right after it. Refuses a user contact whose name key exists,
     // a missing parent or after, and a parent that is no group. ContactAdded.
     uint32_t addContact(const ContactRecord& templ, ContactHandle parent, ContactHandle after, ContactHandle& handle);
+    // The same, storing templ itself rather than a copy (a loader's record).
+    uint32_t addContact(ContactRecord&& templ, ContactHandle parent, ContactHandle after, ContactHandle& handle);
     // Removes the entry and all its descendants, deepest first, each with
     // ContactRemoved.
     uint32_t removeContact(ContactHandle handle);
@@ -73,7 +77,20 @@ public:
     std::vector<FieldTuple> snapshot() const;
     uint32_t count() const { return static_cast<uint32_t>(m_records.size()); }
 
+    // Runs read(record) under the record lock, without a copy: 0 when the
+    // handle is missing.
+    template <typename Read>
+    uint32_t visit(ContactHandle handle, Read&& read) {
+        const ContactRecord* record = find(handle);
+        if (!record) return 0;
+        SemaphoreLock lock(m_recordLock);
+        read(*record);
+        return 1;
+    }
+
     // Runs change(record) under the record lock: 0 when the handle is missing.
+    // The change must leave UserName and ServerName as they are: the index
+    // holds the key they made when the record was added.
     template <typename Change>
     uint32_t update(ContactHandle handle, Change&& change) {
         ContactRecord* record = find(handle);
@@ -87,7 +104,19 @@ public:
     void send(uint32_t code, FieldTuple fields);
 
 private:
-    ContactRecord* find(ContactHandle handle) const;
+    template <typename Record>
+    uint32_t add(Record&& templ, ContactHandle parent, ContactHandle after, ContactHandle& handle);
+    // Puts a new node for handle where addContact places an entry; null when
+    // it cannot.
+    ContactTreeNode* place(ContactHandle handle, ContactTreeNode* parentNode, ContactHandle parent,
+                           ContactTreeNode* afterNode, ContactHandle after);
+    // Announces the added entry with its position among its siblings.
+    void announceAdded(const ContactRecord& record, ContactTreeNode* afterNode);
+    // After the row of handle left the index: the next oldest row of its key
+    // text becomes the first of that text.
+    void forgetKey(const ByteBuffer& key, ContactHandle handle);
+    ContactRecord* find(ContactHandle handle);
+    const ContactRecord* find(ContactHandle handle) const;
     ContactTreeNode* nodeOf(ContactHandle handle) const;
     ContactHandle nextHandle();
     // The number of siblings before node.
@@ -98,7 +127,25 @@ private:
 
     Tree m_tree;
     std::unique_ptr<KeyedTable> m_index;
-    std::unordered_map<ContactHandle, std::unique_ptr<ContactRecord>> m_records;
+    // Beside the index, for the lookups by key: the handle of the oldest row
+    // of each key text in column 0, which is the row the index's own find
+    // gives. The index's hash puts thousands of similar names into a few
+    // hundred buckets, and every add asks for its key.
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::unordered_map<std::string, ContactHandle, KeyHash, std::equal_to<>> m_firstByKey;
+    // The key text of the entry being added, its storage kept between adds.
+    std::string m_key;
+    // The records, each in its own heap block that never moves.
+    std::unordered_map<ContactHandle, ContactRecord> m_records;
+    // The node last added and its position among its siblings, so that a
+    // run of entries each added after the one before (as a load adds them)
+    // learn their positions without counting siblings. Any other change of
+    // the tree forgets it.
+    ContactTreeNode* m_lastAdded = nullptr;
+    uint32_t m_lastAddedPosition = 0;
     ContactHandle m_lastHandle = 0;
     mutable Semaphore m_recordLock{1, 1};
     ContactEventSink* m_sink = nullptr;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,14 +112,16 @@ protected:
 
 TEST_F(ContactListTest, AddsAtTheirPlacesAndRefusesDuplicateUsers) {
     ContactHandle ann = 0;
-    ASSERT_EQ(m_list.addUserContact("Ann  Lee", "Host", 0, 0, ann), 1u);
+    ASSERT_EQ(m_list.addUserContact(" Ann  Lee", "Host ", 0, 0, ann), 1u);
     ContactHandle again = 0;
     EXPECT_EQ(m_list.addUserContact("ANN LEE", " host", 0, 0, again), 0u);
     TextString text;
     ASSERT_EQ(m_list.getUserName(ann, text), 1u);
     EXPECT_STREQ(text.c_str(), "ann lee");
+    ASSERT_EQ(m_list.getServerName(ann, text), 1u);
+    EXPECT_STREQ(text.c_str(), "host");
     ASSERT_EQ(m_list.getDisplayName(ann, text), 1u);
-    EXPECT_STREQ(text.c_str(), "Ann  Lee@Host");
+    EXPECT_STREQ(text.c_str(), " Ann  Lee@Host ");
     ContactHandle found = 0;
     EXPECT_EQ(m_list.findContactByName(" Ann Lee ", "HOST", found), 1u);
     EXPECT_EQ(found, ann);
@@ -135,13 +138,13 @@ TEST_F(ContactListTest, AddsAtTheirPlacesAndRefusesDuplicateUsers) {
     const ContactHandle b = user("b", g1, g1);
     user("c", g1, 0);
     const ContactHandle d = user("d", 0, a);
-    EXPECT_EQ(test::treeText(m_list), "Ann  Lee@Host,Same(c,a,d,b),Same(),Same()");
+    EXPECT_EQ(test::treeText(m_list), " Ann  Lee@Host ,Same(c,a,d,b),Same(),Same()");
     EXPECT_EQ(m_list.addNamedContact("e", "host", "e", a, 0, found), 0u);  // a user contact holds no entries
     EXPECT_EQ(m_list.addNamedContact("e", "host", "e", 0, 999, found), 0u);
 
     const auto events = m_observer.take();
     ASSERT_EQ(events.size(), 8u);
-    EXPECT_EQ(events[0], "1 " + std::to_string(ann) + " 0 0 0 Ann  Lee@Host");
+    EXPECT_EQ(events[0], "1 " + std::to_string(ann) + " 0 0 0  Ann  Lee@Host ");
     EXPECT_EQ(events[3], "1 " + std::to_string(g3) + " 0 3 1 Same");
     EXPECT_EQ(events[5], "1 " + std::to_string(b) + " " + std::to_string(g1) + " 1 0 b");
     EXPECT_EQ(events[7], "1 " + std::to_string(d) + " " + std::to_string(g1) + " 2 0 d");
@@ -180,6 +183,40 @@ TEST_F(ContactListTest, MovesRefusingUsersAsParentsAndCycles) {
     EXPECT_EQ(m_list.removeContact(outer), 0u);
     TextString text;
     EXPECT_EQ(m_list.getUserName(p, text), 0u);
+    ContactHandle found = 0;
+    EXPECT_EQ(m_list.findContactByName("q", "host", found), 0u);
+    user("q");  // the name is free again
+
+    // Entries without a name key may share a key text: the oldest is found,
+    // then the next.
+    ContactHandle first = 0;
+    ContactHandle second = 0;
+    ASSERT_EQ(m_list.addNamedContact("bob", "", "1", 0, 0, first) + m_list.addNamedContact("bob", " ", "2", 0, 0, second), 2u);
+    for (const ContactHandle next : {first, second}) {
+        ASSERT_EQ(m_list.findContact("bob@", found), 1u);
+        EXPECT_EQ(found, next);
+        EXPECT_EQ(m_list.removeContact(next), 1u);
+    }
+    EXPECT_EQ(m_list.findContact("bob@", found), 0u);
+}
+
+TEST_F(ContactListTest, PositionsOfEntriesAddedInARowFollowRemovalsAndMoves) {
+    const ContactHandle a = user("a");
+    const ContactHandle b = user("b", 0, a);
+    const ContactHandle c = user("c", 0, b);
+    EXPECT_EQ(m_list.removeContact(a), 1u);
+    const ContactHandle d = user("d", 0, c);
+    const ContactHandle g = group("g", 0, d);
+    EXPECT_EQ(m_list.moveContact(c, g, 0), 1u);
+    user("e", 0, g);
+    std::string positions;
+    for (const std::string& event : m_observer.take()) {
+        std::istringstream fields(event);
+        uint32_t code = 0, handle = 0, parent = 0, position = 0;
+        fields >> code >> handle >> parent >> position;
+        if (code == ContactAdded) positions += std::to_string(position);
+    }
+    EXPECT_EQ(positions, "012233");
 }
 
 TEST_F(ContactListTest, PresenceSoundsAndReceptionInfo) {
