@@ -3,7 +3,6 @@
 #include "support/Bytes.h"
 #include "support/TempDir.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>

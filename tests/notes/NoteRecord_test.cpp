@@ -2,7 +2,6 @@
 
 #include "notes/FakeNoteView.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 

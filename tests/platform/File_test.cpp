@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 using namespace vp::platform;

@@ -10,7 +10,6 @@
 #include "support/Bytes.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
