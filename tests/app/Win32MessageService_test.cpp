@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 
