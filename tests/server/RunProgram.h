@@ -1,0 +1,43 @@
+#pragma once
+// Runs the server program as an operator would, through the shell, with
+// the given standard input, and keeps what it printed and its exit code.
+
+#include "support/Bytes.h"
+#include "support/TempDir.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace vp::test {
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+inline ProgramRun runServerProgram(const std::vector<std::string>& args, const std::string& input = "") {
+    TempDir dir;
+    writeBytes(dir.native() / "in", input);
+    std::string command = shellQuoted(VP_SERVER_PROGRAM);
+    for (const std::string& arg : args) command += ' ' + shellQuoted(arg);
+    command += " <" + shellQuoted((dir.native() / "in").string()) + " >" + shellQuoted((dir.native() / "out").string()) +
+               " 2>" + shellQuoted((dir.native() / "err").string());
+    const int status = std::system(command.c_str());
+    ProgramRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readBytes(dir.native() / "out");
+    run.err = readBytes(dir.native() / "err");
+    return run;
+}
+
+} // namespace vp::test
