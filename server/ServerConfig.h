@@ -24,6 +24,8 @@ struct ServerConfig {
     std::chrono::seconds idleTimeout{120};   // a connection that never logs in and stays silent
     std::chrono::seconds relayTimeout{60};   // a relay the receiver does not answer
     uint32_t failedLoginsBeforeDelay = 5;    // per address, then each attempt waits
+
+    bool operator==(const ServerConfig&) const = default;
 };
 
 } // namespace vp::server

@@ -69,6 +69,11 @@ TEST(ServerOptions, CommandLineAndConfigFileGiveTheSameConfig) {
     ASSERT_TRUE(fromFile.outcome.options) << fromFile.err;
     expectConfig(fromFile.outcome.options->config, "config file");
 
+    // The example file an operator starts from holds the defaults.
+    const Parsed example = parse({"--config", VP_SOURCE_DIR "/packaging/server.toml"});
+    ASSERT_TRUE(example.outcome.options) << example.err;
+    EXPECT_TRUE(example.outcome.options->config == ServerConfig{});
+
     // The command line wins over the file.
     const Parsed both = parse({"--config", (dir.native() / "server.toml").string(), "--server-name", "other"});
     ASSERT_TRUE(both.outcome.options);
