@@ -7,6 +7,7 @@
 #include "LiveConnections.h"
 #include "LoginThrottle.h"
 #include "PresenceRegistry.h"
+#include "RelayTickets.h"
 #include "ServerConfig.h"
 
 #include <boost/asio/awaitable.hpp>
@@ -46,6 +47,7 @@ struct ServerState {
     Storage& storage;
     std::shared_ptr<LiveConnections> connections = std::make_shared<LiveConnections>();
     PresenceRegistry presence;
+    RelayTickets relays;
     LoginThrottle throttle;
     std::atomic<uint64_t> nextLoginId{1};
     boost::asio::ip::tcp::acceptor acceptor;

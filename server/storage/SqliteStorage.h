@@ -38,7 +38,7 @@ public:
     std::vector<std::string> listUsers() override;
 
     StorageResult storeNote(std::string_view key, std::span<const uint8_t> block, uint64_t quotaBytes) override;
-    std::vector<StoredNote> notesFor(std::string_view key) override;
+    std::vector<StoredNote> notesFor(std::string_view key, uint64_t maxBytes = UINT64_MAX) override;
     StorageResult deleteNotes(std::string_view key, std::span<const int64_t> ids) override;
 
 private:

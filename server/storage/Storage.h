@@ -66,8 +66,10 @@ public:
     // stay within quotaBytes.
     virtual StorageResult storeNote(std::string_view key, std::span<const uint8_t> block,
                                     uint64_t quotaBytes) = 0;
-    // The user's notes in the order they were left.
-    virtual std::vector<StoredNote> notesFor(std::string_view key) = 0;
+    // The user's notes in the order they were left: from the first, as many
+    // whole ones as fit in maxBytes together, so that a download holds no
+    // more than it can send.
+    virtual std::vector<StoredNote> notesFor(std::string_view key, uint64_t maxBytes = UINT64_MAX) = 0;
     // Deletes exactly these notes of this user (ids of another user's notes
     // are ignored), in one transaction.
     virtual StorageResult deleteNotes(std::string_view key, std::span<const int64_t> ids) = 0;

@@ -1,0 +1,34 @@
+#pragma once
+// The byte layouts of leaving a note on the server for an offline user and
+// of downloading the notes kept there, apart from the sockets that carry
+// them. Parsers give 1 when the bytes hold the whole layout and 0, touching
+// nothing, otherwise.
+
+#include "foundation/TextString.h"
+
+#include <cstdint>
+
+namespace vp {
+
+// What the request to leave a note says: {U, D, user name, zero bytes}. The
+// zero bytes stand for the rest of a receiver text that named a server
+// ("ann@mainhub") and carry nothing; D is the length of the stored-note
+// block that follows the request's second reply.
+struct LeaveNoteRequest {
+    TextString userName;
+    uint32_t blockLength = 0;
+};
+uint32_t parseLeaveNotePayload(const ByteBuffer& payload, LeaveNoteRequest& request);
+
+// A stored-note block is {u32 P, then P bytes}; 1 when size bytes hold
+// exactly that.
+uint32_t isWholeStoredNote(const uint8_t* block, uint32_t size);
+
+// {U, P, user name, password}, and nothing after it.
+struct NoteDownLoadRequest {
+    TextString userName;
+    TextString password;
+};
+uint32_t parseNoteDownLoadPayload(const ByteBuffer& payload, NoteDownLoadRequest& request);
+
+} // namespace vp
