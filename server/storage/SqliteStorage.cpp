@@ -47,6 +47,9 @@ int64_t unixNow() {
 // The database holds password hashes: a new file is made readable by its
 // owner alone before SQLite opens it (the log files take its mode).
 void createPrivately(const std::string& path) {
+    // An empty name and ":memory:" are SQLite's own databases, not files.
+    if (path.empty() || path == ":memory:")
+        return;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
@@ -101,8 +104,21 @@ std::unique_ptr<SqliteStorage> SqliteStorage::open(const std::string& path, std:
     std::unique_ptr<SqliteStorage> storage(new SqliteStorage(std::move(database)));
     // WAL lets the admin command write while the server reads; FULL syncs
     // the log at every commit, which is what makes a stored note durable.
-    if (!storage->execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;",
-                          "set up the connection") ||
+    sqlite::Statement journalMode;
+    if (!storage->prepare({{&journalMode, "PRAGMA journal_mode=WAL"}}))
+        return nullptr;
+    {
+        sqlite::StatementUse use(journalMode);
+        if (use.step() != SQLITE_ROW) {
+            storage->logError("set up the write-ahead log");
+            return nullptr;
+        }
+        // A file system without shared memory keeps the old journal: the
+        // data is as safe, but the admin command waits for the server.
+        if (use.columnText(0) != "wal")
+            spdlog::warn("storage: {} keeps the {} journal, not a write-ahead log", path, use.columnText(0));
+    }
+    if (!storage->execute("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;", "set up the connection") ||
         !storage->prepareTransactionStatements())
         return nullptr;
 
@@ -174,7 +190,7 @@ bool SqliteStorage::prepareTableStatements() {
         {&m_selectKeys, "SELECT key FROM accounts ORDER BY key"},
         {&m_sumNoteSizes, "SELECT COALESCE(SUM(size), 0) FROM notes WHERE user_key = ?"},
         {&m_insertNote, "INSERT INTO notes (user_key, block, size, created) VALUES (?,?,?,?)"},
-        {&m_selectNotes, "SELECT id, size, block FROM notes WHERE user_key = ? ORDER BY id"},
+        {&m_selectNotes, "SELECT id, block FROM notes WHERE user_key = ? ORDER BY id"},
         {&m_deleteNote, "DELETE FROM notes WHERE id = ? AND user_key = ?"},
     });
 }
@@ -331,23 +347,14 @@ StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uin
     return transaction.commit() ? StorageResult::Done : StorageResult::Failed;
 }
 
-std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key, uint64_t maxBytes) {
+std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse select(m_selectNotes);
     select.bind(1, key);
     std::vector<StoredNote> notes;
-    uint64_t taken = 0;
     int result = select.step();
     for (; result == SQLITE_ROW; result = select.step()) {
-        // The size column is read first, so that a block that does not fit
-        // is never loaded.
-        const auto size = static_cast<uint64_t>(select.columnInt(1));
-        if (size > maxBytes - taken) {
-            result = SQLITE_DONE;
-            break;
-        }
-        taken += size;
-        const auto block = select.columnBlob(2);
+        const auto block = select.columnBlob(1);
         notes.push_back(StoredNote{select.columnInt(0), std::vector<uint8_t>(block.begin(), block.end())});
     }
     if (result != SQLITE_DONE) {
