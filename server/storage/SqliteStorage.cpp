@@ -190,7 +190,7 @@ bool SqliteStorage::prepareTableStatements() {
         {&m_selectKeys, "SELECT key FROM accounts ORDER BY key"},
         {&m_sumNoteSizes, "SELECT COALESCE(SUM(size), 0) FROM notes WHERE user_key = ?"},
         {&m_insertNote, "INSERT INTO notes (user_key, block, size, created) VALUES (?,?,?,?)"},
-        {&m_selectNotes, "SELECT id, block FROM notes WHERE user_key = ? ORDER BY id"},
+        {&m_selectNotes, "SELECT id, size, block FROM notes WHERE user_key = ? ORDER BY id"},
         {&m_deleteNote, "DELETE FROM notes WHERE id = ? AND user_key = ?"},
     });
 }
@@ -347,14 +347,23 @@ StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uin
     return transaction.commit() ? StorageResult::Done : StorageResult::Failed;
 }
 
-std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key) {
+std::vector<StoredNote> SqliteStorage::notesFor(std::string_view key, uint64_t maxBytes) {
     std::lock_guard lock(m_mutex);
     sqlite::StatementUse select(m_selectNotes);
     select.bind(1, key);
     std::vector<StoredNote> notes;
+    uint64_t taken = 0;
     int result = select.step();
     for (; result == SQLITE_ROW; result = select.step()) {
-        const auto block = select.columnBlob(1);
+        // The size column is read first, so that a block that does not fit
+        // is never loaded.
+        const auto size = static_cast<uint64_t>(select.columnInt(1));
+        if (size > maxBytes - taken) {
+            result = SQLITE_DONE;
+            break;
+        }
+        taken += size;
+        const auto block = select.columnBlob(2);
         notes.push_back(StoredNote{select.columnInt(0), std::vector<uint8_t>(block.begin(), block.end())});
     }
     if (result != SQLITE_DONE) {
