@@ -1,8 +1,9 @@
 // The server's notices and answers as they arrive on the peer port and in
 // the session: presence events, status answers, known-contact queries; and
-// the session requests as they arrive at the server.
+// the session and stored-note requests as they arrive at the server.
 
 #include "wire/SessionPayloads.h"
+#include "wire/StoredNotePayloads.h"
 #include "wire/Wire.h"
 
 #include <cstddef>
@@ -26,5 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parseChangePasswordPayload(payload, change);
     StatusQuery query;
     parseQueryStatusPayload(payload, query);
+    LeaveNoteRequest leave;
+    parseLeaveNotePayload(payload, leave);
+    isWholeStoredNote(data, static_cast<uint32_t>(size));
+    NoteDownLoadRequest download;
+    parseNoteDownLoadPayload(payload, download);
     return 0;
 }

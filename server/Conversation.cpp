@@ -47,7 +47,7 @@ asio::awaitable<void> Conversation::run() {
                 endBecause("waiting for a request: " + m_socket->failure());
                 break;
             }
-            if (co_await serve(*header) == Next::End) break;
+            if (const auto result = co_await serve(*header); result == Next::End) break;
         }
     } catch (const std::exception& error) {
         m_badInput = true;
@@ -115,8 +115,13 @@ void Conversation::endBecause(std::string why) {
     if (!m_reasonFixed) m_endReason = std::move(why);
 }
 
+// g++ 12 miscompiles a conditional expression inside a co_await in a
+// condition, so the flag is chosen first; the server's coroutines keep ?:
+// out of co_await expressions.
 asio::awaitable<bool> Conversation::reply(bool yes, std::string_view text) {
-    if (co_await m_socket->sendReply(yes ? wire::kYes : wire::kNo, text, blockLimit())) co_return true;
+    const uint32_t flag = yes ? wire::kYes : wire::kNo;
+    const bool sent = co_await m_socket->sendReply(flag, text, blockLimit());
+    if (sent) co_return true;
     endBecause("replying: " + m_socket->failure());
     co_return false;
 }
@@ -128,14 +133,15 @@ asio::awaitable<bool> Conversation::admitLength(const FrameHeader& header, uint3
 }
 
 asio::awaitable<bool> Conversation::receivePayload(const FrameHeader& header, ByteBuffer& payload) {
-    if (co_await m_socket->readPayload(header.length, kMaxRequestPayload, payload, blockLimit())) co_return true;
+    const bool received = co_await m_socket->readPayload(header.length, kMaxRequestPayload, payload, blockLimit());
+    if (received) co_return true;
     endBecause(fmt::format("reading the payload of request {}: {}", header.code, m_socket->failure()));
     co_return false;
 }
 
 asio::awaitable<bool> Conversation::acceptPayload(const FrameHeader& header, ByteBuffer& payload, uint32_t limit) {
-    if (!co_await admitLength(header, limit)) co_return false;
-    if (!co_await reply(true)) co_return false;
+    if (const bool done = co_await admitLength(header, limit); !done) co_return false;
+    if (const bool done = co_await reply(true); !done) co_return false;
     co_return co_await receivePayload(header, payload);
 }
 

@@ -110,14 +110,15 @@ asio::awaitable<bool> FramedSocket::read(std::span<uint8_t> bytes, Clock::durati
 asio::awaitable<std::size_t> FramedSocket::readSome(std::span<uint8_t> bytes, Clock::duration limit) {
     boost::system::error_code error;
     setDeadline(limit);
-    const std::size_t count = co_await m_socket.async_read_some(asio::buffer(bytes.data(), bytes.size()), collect(error));
+    const std::size_t count =
+        co_await m_socket.async_read_some(asio::buffer(bytes.data(), bytes.size()), collect(error));
     co_return settle(error) ? count : 0;
 }
 
 asio::awaitable<std::optional<FrameHeader>> FramedSocket::readHeader(Clock::duration firstByte, Clock::duration rest) {
     std::array<uint8_t, FrameHeader::kSize> block{};
-    if (!co_await read(std::span(block).first(1), firstByte)) co_return std::nullopt;
-    if (!co_await read(std::span(block).subspan(1), rest)) co_return std::nullopt;
+    if (const bool done = co_await read(std::span(block).first(1), firstByte); !done) co_return std::nullopt;
+    if (const bool done = co_await read(std::span(block).subspan(1), rest); !done) co_return std::nullopt;
     FrameHeader header;
     FrameHeader::decode(block.data(), FrameHeader::kSize, header);
     co_return header;
@@ -140,7 +141,7 @@ asio::awaitable<bool> FramedSocket::readPayload(uint32_t length, uint32_t limit,
 
 asio::awaitable<ReplyOutcome> FramedSocket::readReply(Clock::duration limit) {
     std::array<uint8_t, FrameHeader::kSize> block{};
-    if (!co_await read(block, limit)) co_return ReplyOutcome::Failed;
+    if (const bool done = co_await read(block, limit); !done) co_return ReplyOutcome::Failed;
     FrameHeader header;
     FrameHeader::decode(block.data(), FrameHeader::kSize, header);
     if (header.version != ProtocolVersion::own().packed()) {
@@ -148,7 +149,8 @@ asio::awaitable<ReplyOutcome> FramedSocket::readReply(Clock::duration limit) {
         co_return ReplyOutcome::Failed;
     }
     ByteBuffer text;
-    if (!co_await readPayload(header.length, kMaxReplyText, text, limit)) co_return ReplyOutcome::Failed;
+    const bool received = co_await readPayload(header.length, kMaxReplyText, text, limit);
+    if (!received) co_return ReplyOutcome::Failed;
     co_return header.code != wire::kNo ? ReplyOutcome::Yes : ReplyOutcome::No;
 }
 

@@ -53,7 +53,8 @@ asio::awaitable<Next> keepSessionAlive(Conversation& conversation) {
             conversation.endBecause(socket.timedOut() ? "silent for two keep-alive intervals" : socket.failure());
             co_return Next::End;
         }
-        if (!co_await socket.write(std::span(answers).first(count), conversation.blockLimit())) {
+        const bool answered = co_await socket.write(std::span(answers).first(count), conversation.blockLimit());
+        if (!answered) {
             conversation.endBecause("answering a keep-alive: " + socket.failure());
             co_return Next::End;
         }
@@ -71,11 +72,11 @@ asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& 
     ServerState& state = conversation.state();
     FramedSocket& socket = conversation.socket();
     const std::string address = socket.peerAddress();
-    if (!co_await conversation.admitLength(header)) co_return Next::End;
-    if (!co_await conversation.reply(true)) co_return Next::End;
-    if (!co_await conversation.reply(true, address)) co_return Next::End;
+    if (const bool done = co_await conversation.admitLength(header); !done) co_return Next::End;
+    if (const bool done = co_await conversation.reply(true); !done) co_return Next::End;
+    if (const bool done = co_await conversation.reply(true, address); !done) co_return Next::End;
     ByteBuffer payload;
-    if (!co_await conversation.receivePayload(header, payload)) co_return Next::End;
+    if (const bool done = co_await conversation.receivePayload(header, payload); !done) co_return Next::End;
     LoginRequest request;
     if (!parseLoginPayload(payload, request))
         co_return co_await conversation.reject(kMalformedRequest, "a malformed log-in");
@@ -85,11 +86,11 @@ asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& 
     if (!key) co_return co_await conversation.reject(problem, "a log-in with an impossible user name");
 
     co_await conversation.waitOutThrottle();
-    const bool accepted = co_await state.offload(
-        [&storage = state.storage, key = *key, password = asString(request.password)] {
-            const auto hash = storage.passwordHash(key);
-            return hash && verifyPassword(*hash, password);
-        });
+    auto checkPassword = [&storage = state.storage, key = *key, password = asString(request.password)] {
+        const auto hash = storage.passwordHash(key);
+        return hash && verifyPassword(*hash, password);
+    };
+    const bool accepted = co_await state.offload(checkPassword);
     if (!accepted) {
         state.throttle.failed(address, Clock::now());
         co_return co_await conversation.reject(kWrongLogin, "a failed log-in as " + name);
@@ -112,8 +113,10 @@ asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& 
         if (const auto earlier = replaced->session.lock()) earlier->end("replaced by a new log-in from " + address);
         if (const auto channel = replaced->channel.lock()) channel->end("its session was replaced");
     }
-    if (user.behindProxy && !co_await conversation.reply(true, user.ticket)) co_return Next::End;
-    if (!co_await conversation.reply(true, conversation.config().greeting)) co_return Next::End;
+    if (user.behindProxy) {
+        if (const bool done = co_await conversation.reply(true, user.ticket); !done) co_return Next::End;
+    }
+    if (const bool done = co_await conversation.reply(true, conversation.config().greeting); !done) co_return Next::End;
     spdlog::info("{} logged in from {}{}", name, address, user.behindProxy ? ", reachable through the relay" : "");
     pushPresence(conversation.sharedState(), *key, user, true);
     co_return co_await keepSessionAlive(conversation);

@@ -34,13 +34,18 @@ struct ServerState {
     // Runs work on the pool and resumes the caller on its own strand with
     // the result: a password hash takes a noticeable time by design, and a
     // database call may wait for the disk. work must not hold the state.
+    //
+    // work is a named object of the caller: g++ 12 mishandles a lambda made
+    // inside a co_await expression (its captures are destroyed as if they
+    // had been copied bit for bit).
     template <typename Work>
-    boost::asio::awaitable<std::invoke_result_t<Work&>> offload(Work work) {
+    boost::asio::awaitable<std::invoke_result_t<Work&>> offload(Work& work) {
         using Result = std::invoke_result_t<Work&>;
-        co_return co_await boost::asio::co_spawn(
-            blocking, [work = std::move(work)]() mutable -> boost::asio::awaitable<Result> { co_return work(); },
-            boost::asio::use_awaitable);
+        auto job = [work]() mutable -> boost::asio::awaitable<Result> { co_return work(); };
+        co_return co_await boost::asio::co_spawn(blocking, job, boost::asio::use_awaitable);
     }
+    template <typename Work>
+    boost::asio::awaitable<std::invoke_result_t<Work&>> offload(Work&& work) = delete;
 
     boost::asio::io_context& io;
     const ServerConfig config;

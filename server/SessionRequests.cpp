@@ -29,7 +29,8 @@ std::string userPart(const std::string& name) { return name.substr(0, name.find(
 
 asio::awaitable<bool> isRegistered(ServerState& state, const std::optional<std::string>& key) {
     if (!key) co_return false;
-    co_return co_await state.offload([&storage = state.storage, key = *key] { return storage.userExists(key); });
+    auto lookUp = [&storage = state.storage, key = *key] { return storage.userExists(key); };
+    co_return co_await state.offload(lookUp);
 }
 
 enum class PasswordOutcome { Changed, UnknownUser, WrongPassword, Failed };
@@ -46,7 +47,7 @@ std::string notOnlineText(const std::string& name, const std::string& serverName
 
 asio::awaitable<Next> serveLocate(Conversation& conversation, const FrameHeader& header) {
     ByteBuffer payload;
-    if (!co_await conversation.acceptPayload(header, payload)) co_return Next::End;
+    if (const bool done = co_await conversation.acceptPayload(header, payload); !done) co_return Next::End;
     const std::string name = userPart(asString(payload));
     const auto key = userKey(name);
     if (key) {
@@ -57,8 +58,8 @@ asio::awaitable<Next> serveLocate(Conversation& conversation, const FrameHeader&
     }
     const std::string& serverName = conversation.config().serverName;
     const bool registered = co_await isRegistered(conversation.state(), key);
-    co_return co_await conversation.decline(registered ? notOnlineText(name, serverName)
-                                                       : unknownUserText(name, serverName));
+    const std::string reason = registered ? notOnlineText(name, serverName) : unknownUserText(name, serverName);
+    co_return co_await conversation.decline(reason);
 }
 
 // The request carries the user name twice and the current password; no
@@ -67,7 +68,7 @@ asio::awaitable<Next> serveLocate(Conversation& conversation, const FrameHeader&
 asio::awaitable<Next> serveChangePassword(Conversation& conversation, const FrameHeader& header) {
     ServerState& state = conversation.state();
     ByteBuffer payload;
-    if (!co_await conversation.acceptPayload(header, payload)) co_return Next::End;
+    if (const bool done = co_await conversation.acceptPayload(header, payload); !done) co_return Next::End;
     PasswordChange change;
     if (!parseChangePasswordPayload(payload, change))
         co_return co_await conversation.reject(kMalformedRequest, "a malformed password change");
@@ -78,17 +79,17 @@ asio::awaitable<Next> serveChangePassword(Conversation& conversation, const Fram
     if (!key) co_return co_await conversation.decline(unknownUserText(name, conversation.config().serverName));
 
     co_await conversation.waitOutThrottle();
-    const PasswordOutcome outcome = co_await state.offload(
-        [&storage = state.storage, key = *key, current = asString(change.currentPassword),
-         next = asString(change.newPassword)] {
-            const auto hash = storage.passwordHash(key);
-            if (!hash) return PasswordOutcome::UnknownUser;
-            if (!verifyPassword(*hash, current)) return PasswordOutcome::WrongPassword;
-            const auto nextHash = hashPassword(next);
-            if (!nextHash || storage.setPasswordHash(key, *nextHash) != StorageResult::Done)
-                return PasswordOutcome::Failed;
-            return PasswordOutcome::Changed;
-        });
+    auto changePassword = [&storage = state.storage, key = *key, current = asString(change.currentPassword),
+                           next = asString(change.newPassword)] {
+        const auto hash = storage.passwordHash(key);
+        if (!hash) return PasswordOutcome::UnknownUser;
+        if (!verifyPassword(*hash, current)) return PasswordOutcome::WrongPassword;
+        const auto nextHash = hashPassword(next);
+        if (!nextHash || storage.setPasswordHash(key, *nextHash) != StorageResult::Done)
+            return PasswordOutcome::Failed;
+        return PasswordOutcome::Changed;
+    };
+    const PasswordOutcome outcome = co_await state.offload(changePassword);
     const std::string& address = conversation.socket().peerAddress();
     switch (outcome) {
     case PasswordOutcome::Changed:
@@ -115,7 +116,7 @@ asio::awaitable<Next> serveChangePassword(Conversation& conversation, const Fram
 asio::awaitable<Next> serveQueryStatus(Conversation& conversation, const FrameHeader& header) {
     ServerState& state = conversation.state();
     ByteBuffer payload;
-    if (!co_await conversation.acceptPayload(header, payload)) co_return Next::End;
+    if (const bool done = co_await conversation.acceptPayload(header, payload); !done) co_return Next::End;
     StatusQuery query;
     if (!parseQueryStatusPayload(payload, query))
         co_return co_await conversation.reject(kMalformedRequest, "a malformed status query");

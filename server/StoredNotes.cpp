@@ -58,16 +58,6 @@ asio::awaitable<bool> writeInPieces(FramedSocket& socket, std::span<const uint8_
     co_return true;
 }
 
-// The notes from the first that fit in one downloaded block, in order; the
-// rest wait for the next download.
-std::size_t notesThatFit(const std::vector<StoredNote>& notes, uint64_t& size) {
-    size = 0;
-    std::size_t count = 0;
-    for (; count < notes.size() && notes[count].block.size() <= wire::kMaxPayloadLength - size; ++count)
-        size += notes[count].block.size();
-    return count;
-}
-
 struct Download {
     bool accepted = false;
     std::vector<StoredNote> notes;
@@ -160,6 +150,8 @@ asio::awaitable<Next> serveNoteDownLoad(Conversation& conversation, const FrameH
     const std::string key = userKey(name).value_or("");
 
     co_await conversation.waitOutThrottle();
+    // As many whole notes as one downloaded block may carry; the rest wait
+    // for the next download.
     auto fetch = [&storage = state.storage, key, password = asString(request.password)] {
         Download found;
         const auto hash = key.empty() ? std::nullopt : storage.passwordHash(key);
@@ -175,7 +167,7 @@ asio::awaitable<Next> serveNoteDownLoad(Conversation& conversation, const FrameH
     state.throttle.succeeded(address);
 
     uint64_t size = 0;
-    download.notes.resize(notesThatFit(download.notes, size));
+    for (const StoredNote& note : download.notes) size += note.block.size();
     if (download.notes.empty()) {
         co_return co_await conversation.decline("");
     }

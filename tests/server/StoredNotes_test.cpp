@@ -1,0 +1,160 @@
+#include "ServerFixture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace vp::test {
+namespace {
+
+std::string storedNote(const std::string& text) { return le32(static_cast<uint32_t>(text.size())) + text; }
+
+// Leaving a note of blockLength bytes for the receiver text: the server's
+// reply after the payload, then (when a block is given) the block and the
+// final reply.
+std::vector<Step> leaveSteps(const std::string& receiver, uint32_t blockLength, const std::string& afterPayload,
+                             const std::string& block = "", const std::string& afterBlock = "") {
+    const std::string user = receiver.substr(0, receiver.find('@'));
+    const std::string payload = le32(static_cast<uint32_t>(user.size())) + le32(blockLength) + user +
+                                std::string(receiver.size() - user.size(), '\0');
+    std::vector<Step> steps = {{Step::Send, frame(kOwnVersion, 1014, static_cast<uint32_t>(payload.size()))},
+                               {Step::Expect, yes()}, {Step::Send, payload}, {Step::Expect, afterPayload}};
+    if (!block.empty()) steps.insert(steps.end(), {{Step::Send, block}, {Step::Expect, afterBlock}});
+    return steps;
+}
+
+std::vector<Step> leaveNote(const std::string& receiver, const std::string& text) {
+    const std::string block = storedNote(text);
+    return leaveSteps(receiver, static_cast<uint32_t>(block.size()), yes(), block, yes());
+}
+
+// A whole download of the notes block; with none, the announcement is the
+// empty NO and the exchange ends there.
+std::vector<Step> downloadSteps(const std::string& user, const std::string& password, const std::string& notes) {
+    const std::string payload =
+        le32(static_cast<uint32_t>(user.size())) + le32(static_cast<uint32_t>(password.size())) + user + password;
+    std::vector<Step> steps = {{Step::Send, frame(kOwnVersion, 1015, static_cast<uint32_t>(payload.size()))},
+                               {Step::Expect, yes()}, {Step::Send, payload}};
+    if (notes.empty()) return steps.push_back({Step::Expect, no()}), steps;
+    steps.insert(steps.end(), {{Step::Expect, frame(kOwnVersion, 1, static_cast<uint32_t>(notes.size()))},
+                               {Step::Send, yes()}, {Step::Expect, notes}, {Step::Send, yes()}, {Step::Expect, yes()}});
+    return steps;
+}
+
+class StoredNotesTest : public ServerTest {
+protected:
+    // Plays the first count steps on a connection of their own.
+    std::string playNew(const std::vector<Step>& steps, size_t count = SIZE_MAX) {
+        TcpSocket socket;
+        if (socket.Connect(m_host.c_str(), m_port) != 1) return "no connection";
+        return play(socket, {steps.begin(), steps.begin() + static_cast<long>(std::min(count, steps.size()))});
+    }
+};
+
+TEST_F(StoredNotesTest, ANoteIsKeptForARegisteredUserWithinTheQuota) {
+    m_config.noteQuotaBytes = 40;
+    startServer();
+    const std::string quota = no("There is no more room on this server for notes to ann@mainhub. Please try again later.");
+    const std::string malformed = no("The server could not read this request.");
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"a note for ann@mainhub", leaveNote("ann@mainhub", "first note")},
+        {"a note for Ann", leaveNote("Ann", "second")},
+        {"a note past what ann has left", leaveSteps("ann", 20, yes(), storedNote(std::string(16, 'x')), quota)},
+        {"a note longer than the quota", leaveSteps("ann", 41, quota)},
+        {"a note longer than any", leaveSteps("ann", (16u << 20) + 1, no("This note is too long to be left on the server."))},
+        {"a note for nobody", leaveSteps("dave@mainhub", 10, no("No user named dave@mainhub is registered here."))},
+        {"a name past the payload's end",
+         {{Step::Send, frame(kOwnVersion, 1014, 11)}, {Step::Expect, yes()}, {Step::Send, le32(4) + le32(8) + "ann"},
+          {Step::Expect, malformed}}},
+        {"a block whose length word is not its own", leaveSteps("ann", 8, yes(), le32(5) + "abcd", malformed)},
+    };
+    for (const auto& row : rows) EXPECT_EQ(playNew(row.steps), "") << row.what;
+    EXPECT_EQ(playNew(downloadSteps("ann", "ann-pw", storedNote("first note") + storedNote("second"))), "");
+}
+
+// Cut after the announcement, then after the block: every note stays. A
+// note left while a download runs is not among those it deletes, and notes
+// beyond one block's bound stay for the next download.
+TEST_F(StoredNotesTest, ADownloadCutAnywhereLeavesTheNotes) {
+    startServer();
+    ASSERT_EQ(playNew(leaveNote("bob", "one")), "");
+    ASSERT_EQ(playNew(leaveNote("bob", "two")), "");
+    const auto both = downloadSteps("bob", "bob-pw", storedNote("one") + storedNote("two"));
+    EXPECT_EQ(playNew(both, 4), "");
+    EXPECT_EQ(playNew(both, 6), "");
+    TcpSocket downloading;
+    ASSERT_EQ(downloading.Connect(m_host.c_str(), m_port), 1u);
+    ASSERT_EQ(play(downloading, {both.begin(), both.begin() + 6}), "");
+    ASSERT_EQ(playNew(leaveNote("bob", "three")), "");
+    EXPECT_EQ(play(downloading, {both.begin() + 6, both.end()}), "");
+    EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", storedNote("three"))), "");
+    EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", "")), "");
+    // Notes past what one download may carry wait for the next one.
+    const std::string large(9 << 20, 'l'), larger((9 << 20) + 1, 'L');
+    ASSERT_EQ(playNew(leaveNote("bob", large)), "");
+    ASSERT_EQ(playNew(leaveNote("bob", larger)), "");
+    EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", storedNote(large))), "");
+    EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", storedNote(larger))), "");
+    auto wrongPassword = downloadSteps("bob", "ann-pw", "");
+    wrongPassword.back().bytes = no("The user name or the password is not right.");
+    EXPECT_EQ(playNew(wrongPassword), "");
+}
+
+// The program on the test's database, on a port it picks and names on
+// standard error.
+class Program {
+public:
+    Program(const TempDir& dir, const std::string& host) : m_err((dir.native() / "err").string()) {
+        const std::string args[] = {VP_SERVER_PROGRAM, "--listen", host, "--port", "0", "--database",
+                                    (dir.native() / "accounts.db").string(), "--control-socket",
+                                    (dir.native() / "control").string(), "--server-name", "mainhub"};
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Program() { stop(SIGKILL); }
+    uint16_t port() {
+        int port = 0;
+        eventually([&] {
+            const std::string err = readBytes(m_err);
+            if (const size_t at = err.find(" port "); at != std::string::npos) port = std::atoi(err.c_str() + at + 6);
+            return port != 0;
+        });
+        return static_cast<uint16_t>(port);
+    }
+    void stop(int signal) {
+        if (m_pid <= 0) return;
+        kill(m_pid, signal);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    std::string m_err;
+    pid_t m_pid = -1;
+};
+
+TEST_F(StoredNotesTest, NotesOutliveTheProgramStoppedOrKilled) {
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        const std::string text = signal == SIGKILL ? "kept through a kill" : "kept through a stop";
+        Program first(m_dir, m_host);
+        m_port = first.port();
+        ASSERT_EQ(playNew(leaveNote("carol", text)), "");
+        first.stop(signal);
+        Program second(m_dir, m_host);
+        m_port = second.port();
+        EXPECT_EQ(playNew(downloadSteps("carol", "carol-pw", storedNote(text))), "") << text;
+    }
+}
+
+} // namespace
+} // namespace vp::test
