@@ -10,6 +10,7 @@
 #include "protocol/ClientProtocol.h"
 #include "storage/PasswordHash.h"
 #include "storage/SqliteStorage.h"
+#include "support/ClientCalls.h"
 #include "support/Eventually.h"
 #include "support/ScriptedPeer.h"
 #include "support/TempDir.h"
@@ -24,18 +25,6 @@
 #include <vector>
 
 namespace vp::test {
-
-class FakeListener : public PeerListenerPort {
-public:
-    explicit FakeListener(uint32_t isRunning) : running(isRunning) {}
-    uint32_t isPeerListenerRunning() override { return running; }
-    uint32_t openEventConnection(const TextString&, const TextString& received) override {
-        ticket = received.c_str();
-        return 1;
-    }
-    uint32_t running;
-    std::string ticket;
-};
 
 // Exactly count bytes, or what came before the other side closed or went
 // quiet for five seconds.
@@ -142,48 +131,14 @@ protected:
         m_thread = std::thread([this] { m_io.run(); });
     }
 
-    // One request on a connection of its own, as the client makes it; the
-    // error text it left, or its reply text after "OK ".
-    template <typename Operation>
-    std::string request(Operation operation) {
-        ProtocolContext context;
-        context.serverPort = m_port;
-        ClientProtocol protocol(context);
-        TcpSocket socket;
-        if (!protocol.ConnectToServer(socket, m_host.c_str(), m_port, 5000, 100)) return "no connection";
-        return operation(protocol, socket) ? "OK " + std::string(protocol.replyText().c_str())
-                                           : std::string(protocol.errorText().c_str());
-    }
-
-    // Logs in on socket, which stays open as the session; the greeting or
-    // the error text, and the relay ticket for a client behind a proxy.
+    // The client's own requests against the server of the test.
+    ClientCalls client() const { return {m_host, m_port}; }
     std::string login(TcpSocket& socket, const char* user, const char* password, bool reachable = true,
                       std::string* ticket = nullptr) {
-        FakeListener listener(reachable ? 1 : 0);
-        ProtocolContext context;
-        context.serverPort = m_port;
-        context.listener = &listener;
-        ClientProtocol protocol(context);
-        TextString result;
-        if (!protocol.ConnectToServer(socket, m_host.c_str(), m_port, 5000, 100)) return "no connection";
-        const uint32_t ok = protocol.Login(result, socket, m_host.c_str(), user, password);
-        if (ticket) *ticket = listener.ticket;
-        return (ok ? "OK " : "") + std::string(result.c_str());
+        return client().login(socket, user, password, reachable, ticket);
     }
-
-    std::string locate(const char* user) {
-        return request([&](ClientProtocol& protocol, TcpSocket& socket) { return protocol.Locate(socket, user, 5000); });
-    }
-
-    // asker asks for user's presence: "address status", or the error text.
-    std::string queryStatus(const char* user, const char* asker) {
-        TextString address;
-        uint32_t status = 9;
-        const std::string outcome = request([&](ClientProtocol& protocol, TcpSocket& socket) {
-            return protocol.QueryStatus(address, status, socket, user, "mainhub", asker, "mainhub", 1);
-        });
-        return outcome.starts_with("OK") ? std::string(address.c_str()) + " " + std::to_string(status) : outcome;
-    }
+    std::string locate(const char* user) { return client().locate(user); }
+    std::string queryStatus(const char* user, const char* asker) { return client().queryStatus(user, asker); }
 
     static inline std::vector<std::string> s_hashes;
     TempDir m_dir;

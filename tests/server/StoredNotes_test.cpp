@@ -1,9 +1,5 @@
+#include "RunProgram.h"
 #include "ServerFixture.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 namespace vp::test {
 namespace {
@@ -104,53 +100,14 @@ TEST_F(StoredNotesTest, ADownloadCutAnywhereLeavesTheNotes) {
     EXPECT_EQ(playNew(wrongPassword), "");
 }
 
-// The program on the test's database, on a port it picks and names on
-// standard error.
-class Program {
-public:
-    Program(const TempDir& dir, const std::string& host) : m_err((dir.native() / "err").string()) {
-        const std::string args[] = {VP_SERVER_PROGRAM, "--listen", host, "--port", "0", "--database",
-                                    (dir.native() / "accounts.db").string(), "--control-socket",
-                                    (dir.native() / "control").string(), "--server-name", "mainhub"};
-        std::vector<char*> argv;
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program() { stop(SIGKILL); }
-    uint16_t port() {
-        int port = 0;
-        eventually([&] {
-            const std::string err = readBytes(m_err);
-            if (const size_t at = err.find(" port "); at != std::string::npos) port = std::atoi(err.c_str() + at + 6);
-            return port != 0;
-        });
-        return static_cast<uint16_t>(port);
-    }
-    void stop(int signal) {
-        if (m_pid <= 0) return;
-        kill(m_pid, signal);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    std::string m_err;
-    pid_t m_pid = -1;
-};
-
 TEST_F(StoredNotesTest, NotesOutliveTheProgramStoppedOrKilled) {
     for (const int signal : {SIGTERM, SIGKILL}) {
         const std::string text = signal == SIGKILL ? "kept through a kill" : "kept through a stop";
-        Program first(m_dir, m_host);
+        ServerProcess first(m_dir, m_host);
         m_port = first.port();
         ASSERT_EQ(playNew(leaveNote("carol", text)), "");
         first.stop(signal);
-        Program second(m_dir, m_host);
+        ServerProcess second(m_dir, m_host);
         m_port = second.port();
         EXPECT_EQ(playNew(downloadSteps("carol", "carol-pw", storedNote(text))), "") << text;
     }
