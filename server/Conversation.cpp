@@ -47,7 +47,15 @@ asio::awaitable<void> Conversation::run() {
                 endBecause("waiting for a request: " + m_socket->failure());
                 break;
             }
-            if (const auto result = co_await serve(*header); result == Next::End) break;
+            const Next next = co_await serve(*header);
+            if (next == Next::Session) {
+                // The session goes on in handlers of its own, which end it
+                // through the teardown.
+                keepSessionAlive(shared_from_this());
+                co_return;
+            }
+            if (next == Next::Channel) co_await carryChannel(*this);
+            if (next != Next::Another) break;
         }
     } catch (const std::exception& error) {
         m_badInput = true;

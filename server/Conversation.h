@@ -14,7 +14,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +23,11 @@
 
 namespace vp::server {
 
-// What a conversation does after an exchange.
-enum class Next { Another, End };
+// What a conversation does after an exchange: read another request, end,
+// or carry on as a logged-in session or a relay channel for the rest of its
+// life. The last two are carried from the conversation's own loop, so that
+// nothing of the exchange that opened them stays held while they last.
+enum class Next { Another, End, Session, Channel };
 
 // Session requests carry names and passwords; anything longer is refused
 // before it is read.
@@ -100,10 +103,13 @@ public:
     // Queues a block for the relay channel this conversation carries.
     void queueChannelPush(ChannelPush push);
 
+    // The one way out, on the strand: run() ends here, and so does a
+    // session's last handler.
+    void teardown();
+
 private:
     boost::asio::awaitable<void> run();
     boost::asio::awaitable<Next> serve(const FrameHeader& header);
-    void teardown();
 
     std::shared_ptr<ServerState> m_state;
     std::shared_ptr<FramedSocket> m_socket;
@@ -114,7 +120,8 @@ private:
     std::string m_sessionKey;
     uint64_t m_loginId = 0;
     std::string m_channelOf;
-    std::deque<ChannelPush> m_channelPushes;
+    // A list holds nothing while empty, as almost every conversation is.
+    std::list<ChannelPush> m_channelPushes;
     bool m_channelIdle = false;
 };
 

@@ -5,8 +5,7 @@
 #include "wire/ProtocolVersion.h"
 #include "wire/Wire.h"
 
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/redirect_error.hpp>
@@ -40,12 +39,12 @@ std::string dottedAddress(const asio::ip::address& address) {
 std::shared_ptr<FramedSocket> FramedSocket::create(tcp::socket socket, std::shared_ptr<LiveConnections> live) {
     std::shared_ptr<FramedSocket> framed(new FramedSocket(std::move(socket), std::move(live)));
     framed->m_live->add(framed);
-    asio::co_spawn(framed->executor(), framed->watch(framed), asio::detached);
+    asio::dispatch(framed->executor(), [framed] { framed->watch(); });
     return framed;
 }
 
 FramedSocket::FramedSocket(tcp::socket socket, std::shared_ptr<LiveConnections> live)
-    : m_socket(std::move(socket)), m_watchdog(m_socket.get_executor()), m_pause(m_socket.get_executor()),
+    : m_socket(std::move(socket)), m_watchdog(m_socket.get_executor()),
       m_live(std::move(live)) {
     boost::system::error_code error;
     const auto remote = m_socket.remote_endpoint(error);
@@ -56,22 +55,20 @@ FramedSocket::FramedSocket(tcp::socket socket, std::shared_ptr<LiveConnections> 
 
 FramedSocket::~FramedSocket() { m_live->remove(this); }
 
-// The watchdog holds the connection until it is closed. It sleeps until the
-// deadline it last saw; a nearer deadline wakes it early (setDeadline), a
-// later one makes it sleep again.
-asio::awaitable<void> FramedSocket::watch(std::shared_ptr<FramedSocket> self) {
-    // self keeps the connection alive for as long as this coroutine runs.
-    (void)self;
-    while (m_socket.is_open()) {
-        if (m_deadline <= Clock::now()) {
-            m_timedOut = true;
-            close();
-            break;
-        }
-        m_watchdog.expires_at(m_deadline);
-        boost::system::error_code ignored;
-        co_await m_watchdog.async_wait(collect(ignored));
+// The watchdog holds the connection until it is closed: its wait holds a
+// reference. It sleeps until the deadline it last saw; a nearer deadline
+// wakes it early (setDeadline), a later one makes it sleep again. A plain
+// handler rather than a coroutine, since every connection has one for its
+// whole life.
+void FramedSocket::watch() {
+    if (!m_socket.is_open()) return;
+    if (m_deadline <= Clock::now()) {
+        m_timedOut = true;
+        close();
+        return;
     }
+    m_watchdog.expires_at(m_deadline);
+    m_watchdog.async_wait([self = shared_from_this()](const boost::system::error_code&) { self->watch(); });
 }
 
 void FramedSocket::setDeadline(Clock::duration limit) {
@@ -155,10 +152,24 @@ asio::awaitable<ReplyOutcome> FramedSocket::readReply(Clock::duration limit) {
 }
 
 asio::awaitable<bool> FramedSocket::pause(Clock::duration duration) {
-    m_pause.expires_after(duration);
+    if (!m_pause) m_pause.emplace(m_socket.get_executor());
+    m_pause->expires_after(duration);
     boost::system::error_code ignored;
-    co_await m_pause.async_wait(collect(ignored));
+    co_await m_pause->async_wait(collect(ignored));
     co_return isOpen();
+}
+
+int FramedSocket::nonBlockingHandle() {
+    if (!m_socket.is_open()) return -1;
+    boost::system::error_code error;
+    if (!m_socket.native_non_blocking()) m_socket.native_non_blocking(true, error);
+    return error ? -1 : m_socket.native_handle();
+}
+
+asio::awaitable<bool> FramedSocket::awaitReady(tcp::socket::wait_type wait) {
+    boost::system::error_code error;
+    co_await m_socket.async_wait(wait, collect(error));
+    co_return settle(error);
 }
 
 asio::awaitable<bool> FramedSocket::write(std::span<const uint8_t> bytes, Clock::duration limit) {
@@ -199,7 +210,7 @@ void FramedSocket::close() {
     m_socket.shutdown(tcp::socket::shutdown_both, ignored);
     m_socket.close(ignored);
     m_watchdog.cancel();
-    m_pause.cancel();
+    if (m_pause) m_pause->cancel();
 }
 
 void FramedSocket::closeSoon() {

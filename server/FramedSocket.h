@@ -12,6 +12,7 @@
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -66,7 +67,36 @@ public:
     // Waits without reading; false when the connection closed meanwhile.
     boost::asio::awaitable<bool> pause(Clock::duration duration);
 
+    // For a copy the kernel makes between two sockets: the descriptor in
+    // non-blocking mode (-1 once closed), and a wait until it can be read or
+    // written without blocking (false when it closed or the wait was
+    // cancelled). A wait started when the socket is ready ends at once.
+    int nonBlockingHandle();
+    boost::asio::awaitable<bool> awaitReady(boost::asio::socket_base::wait_type wait);
+
     boost::asio::awaitable<bool> write(std::span<const uint8_t> bytes, Clock::duration limit);
+
+    // readSome and write for a caller that is not a coroutine: done(count)
+    // or done(written) runs on the strand. What waits for most of its life,
+    // a logged-in session, then holds only its handler meanwhile.
+    template <typename Done>
+    void readSomeThen(std::span<uint8_t> bytes, Clock::duration limit, Done done) {
+        setDeadline(limit);
+        m_socket.async_read_some(boost::asio::buffer(bytes.data(), bytes.size()),
+                                 [self = shared_from_this(), done = std::move(done)](
+                                     const boost::system::error_code& error, std::size_t count) mutable {
+                                     done(self->settle(error) ? count : 0);
+                                 });
+    }
+    template <typename Done>
+    void writeThen(std::span<const uint8_t> bytes, Clock::duration limit, Done done) {
+        setDeadline(limit);
+        boost::asio::async_write(m_socket, boost::asio::buffer(bytes.data(), bytes.size()),
+                                 [self = shared_from_this(), done = std::move(done)](
+                                     const boost::system::error_code& error, std::size_t) mutable {
+                                     done(self->settle(error));
+                                 });
+    }
     // {1.3.0, flag, length} and the text: every reply of this server carries
     // its own version, whatever the request carried.
     boost::asio::awaitable<bool> sendReply(uint32_t flag, std::string_view text, Clock::duration limit);
@@ -88,13 +118,14 @@ public:
 
 private:
     FramedSocket(boost::asio::ip::tcp::socket socket, std::shared_ptr<LiveConnections> live);
-    boost::asio::awaitable<void> watch(std::shared_ptr<FramedSocket> self);
+    void watch();
     void setDeadline(Clock::duration limit);
     bool settle(const boost::system::error_code& error);
 
     boost::asio::ip::tcp::socket m_socket;
     boost::asio::steady_timer m_watchdog;
-    boost::asio::steady_timer m_pause;
+    // Made by the first pause: few connections ever wait without reading.
+    std::optional<boost::asio::steady_timer> m_pause;
     Clock::time_point m_deadline = Clock::time_point::max();
     std::shared_ptr<LiveConnections> m_live;
     std::string m_peerAddress;

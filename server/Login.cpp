@@ -37,30 +37,6 @@ std::string newTicket() {
     return std::string(text.data(), kTicketBytes * 2);
 }
 
-// Each byte the client sends is answered with one byte, the interval in
-// seconds the server expects; several bytes that arrive together get as
-// many answers.
-asio::awaitable<Next> keepSessionAlive(Conversation& conversation) {
-    FramedSocket& socket = conversation.socket();
-    const auto interval = static_cast<uint8_t>(std::clamp<uint32_t>(conversation.config().keepAliveSeconds, 1, 255));
-    const auto silence = std::chrono::seconds(2 * interval);
-    std::array<uint8_t, 64> received{};
-    std::array<uint8_t, 64> answers{};
-    answers.fill(interval);
-    for (;;) {
-        const std::size_t count = co_await socket.readSome(received, silence);
-        if (count == 0) {
-            conversation.endBecause(socket.timedOut() ? "silent for two keep-alive intervals" : socket.failure());
-            co_return Next::End;
-        }
-        const bool answered = co_await socket.write(std::span(answers).first(count), conversation.blockLimit());
-        if (!answered) {
-            conversation.endBecause("answering a keep-alive: " + socket.failure());
-            co_return Next::End;
-        }
-    }
-}
-
 } // namespace
 
 // The second YES tells the client its address as this server sees it: a
@@ -119,7 +95,51 @@ asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& 
     if (const bool done = co_await conversation.reply(true, conversation.config().greeting); !done) co_return Next::End;
     spdlog::info("{} logged in from {}{}", name, address, user.behindProxy ? ", reachable through the relay" : "");
     pushPresence(conversation.sharedState(), *key, user, true);
-    co_return co_await keepSessionAlive(conversation);
+    co_return Next::Session;
+}
+
+namespace {
+
+// A logged-in session between keep-alives. It runs as plain handlers rather
+// than a coroutine: thousands of sessions wait here for most of their
+// lives, and a waiting handler holds only this.
+struct KeptSession {
+    std::shared_ptr<Conversation> conversation;
+    Clock::duration silence{};
+    std::array<uint8_t, 16> received{};
+    std::array<uint8_t, 16> answers{};
+};
+
+void endSession(KeptSession& session, std::string why) {
+    session.conversation->endBecause(std::move(why));
+    session.conversation->teardown();
+}
+
+void awaitKeepAlive(std::shared_ptr<KeptSession> session) {
+    session->conversation->socket().readSomeThen(session->received, session->silence, [session](std::size_t count) {
+        FramedSocket& socket = session->conversation->socket();
+        if (count == 0)
+            return endSession(*session, socket.timedOut() ? "silent for two keep-alive intervals" : socket.failure());
+        socket.writeThen(std::span(session->answers).first(count), session->conversation->blockLimit(),
+                         [session](bool written) mutable {
+                             if (written) return awaitKeepAlive(std::move(session));
+                             endSession(*session, "answering a keep-alive: " + session->conversation->socket().failure());
+                         });
+    });
+}
+
+} // namespace
+
+// Each byte the client sends is answered with one byte, the interval in
+// seconds the server expects; several bytes that arrive together get as
+// many answers. Two intervals without a byte end the session.
+void keepSessionAlive(std::shared_ptr<Conversation> conversation) {
+    auto session = std::make_shared<KeptSession>();
+    const auto interval = static_cast<uint8_t>(std::clamp<uint32_t>(conversation->config().keepAliveSeconds, 1, 255));
+    session->silence = std::chrono::seconds(2 * interval);
+    session->answers.fill(interval);
+    session->conversation = std::move(conversation);
+    awaitKeepAlive(std::move(session));
 }
 
 } // namespace vp::server

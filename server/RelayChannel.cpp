@@ -46,35 +46,6 @@ asio::awaitable<bool> dropRefusal(Conversation& conversation, uint8_t first) {
                                                          conversation.blockLimit());
 }
 
-// Between pushes the channel is read, so that the client's close is seen at
-// once; the client sends nothing unasked, and a new push ends the read.
-asio::awaitable<Next> carryChannel(Conversation& conversation) {
-    FramedSocket& socket = conversation.socket();
-    for (;;) {
-        while (auto push = conversation.takeChannelPush()) {
-            if (const bool done = co_await deliverOverChannel(conversation, *push); !done) {
-                spdlog::info("push of {} over the relay channel dropped: {}", push->what,
-                             socket.failure().empty() ? "refused" : socket.failure());
-                conversation.endBecause("a push failed");
-                co_return Next::End;
-            }
-        }
-        std::array<uint8_t, 1> stray{};
-        conversation.setChannelIdle(true);
-        const std::size_t count = co_await socket.readSome(stray, kNoLimit);
-        conversation.setChannelIdle(false);
-        if (count > 0) {
-            if (const bool done = co_await dropRefusal(conversation, stray[0]); done) continue;
-            conversation.endBecause("the client sent bytes nobody asked for");
-            co_return Next::End;
-        }
-        if (!socket.isOpen() || !conversation.hasChannelPush()) {
-            conversation.endBecause(socket.failure());
-            co_return Next::End;
-        }
-    }
-}
-
 } // namespace
 
 asio::awaitable<Next> serveOpenChannel(Conversation& conversation, const FrameHeader& header) {
@@ -87,7 +58,36 @@ asio::awaitable<Next> serveOpenChannel(Conversation& conversation, const FrameHe
     conversation.holdChannel(opened->key);
     if (const bool done = co_await conversation.reply(true); !done) co_return Next::End;
     spdlog::info("{} from {}: relay channel open", opened->key, conversation.socket().peerAddress());
-    co_return co_await carryChannel(conversation);
+    co_return Next::Channel;
+}
+
+// Between pushes the channel is read, so that the client's close is seen at
+// once; the client sends nothing unasked, and a new push ends the read.
+asio::awaitable<void> carryChannel(Conversation& conversation) {
+    FramedSocket& socket = conversation.socket();
+    for (;;) {
+        while (auto push = conversation.takeChannelPush()) {
+            if (const bool done = co_await deliverOverChannel(conversation, *push); !done) {
+                spdlog::info("push of {} over the relay channel dropped: {}", push->what,
+                             socket.failure().empty() ? "refused" : socket.failure());
+                conversation.endBecause("a push failed");
+                co_return;
+            }
+        }
+        std::array<uint8_t, 1> stray{};
+        conversation.setChannelIdle(true);
+        const std::size_t count = co_await socket.readSome(stray, kNoLimit);
+        conversation.setChannelIdle(false);
+        if (count > 0) {
+            if (const bool done = co_await dropRefusal(conversation, stray[0]); done) continue;
+            conversation.endBecause("the client sent bytes nobody asked for");
+            co_return;
+        }
+        if (!socket.isOpen() || !conversation.hasChannelPush()) {
+            conversation.endBecause(socket.failure());
+            co_return;
+        }
+    }
 }
 
 } // namespace vp::server

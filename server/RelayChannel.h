@@ -9,6 +9,8 @@
 
 namespace vp::server {
 
+// An open channel gives Next::Channel; it then carries pushes until it ends.
 boost::asio::awaitable<Next> serveOpenChannel(Conversation& conversation, const FrameHeader& header);
+boost::asio::awaitable<void> carryChannel(Conversation& conversation);
 
 } // namespace vp::server

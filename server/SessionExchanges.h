@@ -11,7 +11,10 @@
 
 namespace vp::server {
 
+// A log-in that succeeds gives Next::Session; keepSessionAlive then answers
+// the session's keep-alives until it ends, and tears the conversation down.
 boost::asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& header);
+void keepSessionAlive(std::shared_ptr<Conversation> conversation);
 boost::asio::awaitable<Next> serveLocate(Conversation& conversation, const FrameHeader& header);
 boost::asio::awaitable<Next> serveChangePassword(Conversation& conversation, const FrameHeader& header);
 boost::asio::awaitable<Next> serveQueryStatus(Conversation& conversation, const FrameHeader& header);
