@@ -44,7 +44,7 @@ start)
         mv "$dir/exit.new" "$dir/exit"
     ) </dev/null >/dev/null 2>&1 &
     for _ in $(seq 300); do
-        port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$dir/log" 2>/dev/null | head -n1)
+        port=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$dir/log" 2>/dev/null | head -n1 || true)
         [[ -n $port ]] && { echo "127.0.0.1 $port" >"$dir/address"; exit 0; }
         [[ -f $dir/exit ]] && break
         sleep 0.1
