@@ -2,8 +2,9 @@
 // One relay between a sender and the receiver it asked for. The sender's
 // conversation waits for the receiver's answer; the receiver's conversation
 // hands its connection over; then the two are joined and bytes are copied
-// both ways as they come, through one bounded buffer per direction, until
-// either side closes, which closes the other.
+// both ways as they come, through one bounded buffer per direction (a pipe
+// the kernel moves them through where it can), until either side closes,
+// which closes the other.
 //
 // Each connection lives on its own strand and is only touched there: the
 // sender's conversation reads the sender and writes what came on the
@@ -26,9 +27,11 @@ namespace vp::server {
 
 class RelayJoin : public std::enable_shared_from_this<RelayJoin> {
 public:
-    // What one direction copies at most before it writes; the most a relay
-    // holds per direction.
-    static constexpr std::size_t kChunkBytes = 64 * 1024;
+    // Where the kernel cannot copy between the two sockets: what one
+    // direction copies at most before it writes, and so the most the relay
+    // holds per direction. Otherwise a pipe of the kernel's holds the bytes
+    // in between (RelayJoin.cpp).
+    static constexpr std::size_t kChunkBytes = 256 * 1024;
 
     explicit RelayJoin(std::shared_ptr<FramedSocket> sender);
 
@@ -71,6 +74,9 @@ public:
 
 private:
     boost::asio::awaitable<void> carry(std::shared_ptr<FramedSocket> from, std::shared_ptr<FramedSocket> to);
+    // Through a buffer of this process, for sockets the kernel cannot copy
+    // between.
+    boost::asio::awaitable<void> copy(std::shared_ptr<FramedSocket> from, std::shared_ptr<FramedSocket> to);
     boost::asio::awaitable<void> watchIdle(Clock::duration limit);
     // Tells the receiver's side whether to go on.
     void grantStart(bool go);

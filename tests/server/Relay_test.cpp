@@ -91,6 +91,41 @@ TEST_F(RelayTest, ASenderAndAReceiverAreJoinedAndAMegabyteGoesEachWay) {
     }
 }
 
+// Whichever side closes right after its last bytes, those bytes are still
+// on their way through the server: the other side gets every one of them,
+// and then the relay closes it.
+TEST_F(RelayTest, BytesSentJustBeforeASideClosesAllArrive) {
+    TcpSocket peerPort, session;
+    ASSERT_EQ(peerPort.Bind(0, m_host.c_str()), 1u);
+    ASSERT_EQ(peerPort.Listen(), 1u);
+    m_config.peerPort = peerPort.LocalPort();
+    // The close ends the relay, not its silence afterwards.
+    m_config.idleTimeout = std::chrono::seconds(60);
+    startServer();
+    ASSERT_EQ(login(session, "carol", "carol-pw"), "OK Hello from mainhub.");
+    for (const bool senderCloses : {true, false}) {
+        SCOPED_TRACE(senderCloses ? "the sender closes" : "the receiver closes");
+        TcpSocket notice, sender, receiver;
+        ASSERT_EQ(askForRelay(sender, "carol@mainhub"), "");
+        notice = peerPort.Accept();
+        ASSERT_EQ(hex(receive(notice, 12)), kTicketHeaderHex);
+        ASSERT_TRUE(sendBytes(notice, yes()));
+        ASSERT_EQ(answerRelay(receiver, receive(notice, 32)), "");
+        ASSERT_EQ(play(sender, {{Step::Expect, yes()}}), "");
+
+        TcpSocket& closing = senderCloses ? sender : receiver;
+        TcpSocket& staying = senderCloses ? receiver : sender;
+        const std::string bytes = pattern(4 << 20, 3);
+        std::thread writes([&] {
+            sendBytes(closing, bytes);
+            closing.Close();
+        });
+        EXPECT_TRUE(receive(staying, bytes.size()) == bytes);
+        writes.join();
+        EXPECT_TRUE(closedByPeer(staying));
+    }
+}
+
 // Each row: who is asked for, and what the sender hears after its header's
 // YES and the name.
 TEST_F(RelayTest, ARelayNobodyCanAnswerEndsWithAReasonForTheSender) {
