@@ -35,6 +35,7 @@ public:
         if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
     }
     std::string path(const char* name) const { return (m_path / name).string(); }
+    const std::filesystem::path& root() const { return m_path; }
 
 private:
     std::filesystem::path m_path;

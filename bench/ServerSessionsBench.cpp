@@ -8,11 +8,8 @@
 #include "BenchSupport.h"
 #include "ServerBenchSupport.h"
 #include "storage/SqliteStorage.h"
+#include "support/ServerProcess.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,79 +24,46 @@ using namespace vp::bench;
 
 namespace {
 
-class Program {
-public:
-    Program(const BenchFolder& folder) : m_err(folder.path("err")) {
-        const std::string args[] = {VP_SERVER_PROGRAM, "--listen", "127.0.0.1", "--port", "0", "--database",
-                                    folder.path("accounts.db"), "--control-socket", folder.path("control")};
-        std::vector<char*> argv;
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Program() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-    // The port it listens on, from its start-up line, once it has printed it.
-    uint16_t port() {
-        for (int tries = 0; tries < 200 && m_pid > 0; ++tries) {
-            std::ifstream in(m_err);
-            const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            if (const size_t at = err.find(" port "); at != std::string::npos)
-                return static_cast<uint16_t>(std::atoi(err.c_str() + at + 6));
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return 0;
-    }
-    long residentKiB() const {
-        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-        return -1;
-    }
-    // User and system time so far, in clock ticks.
-    long cpuTicks() const {
-        std::ifstream stat("/proc/" + std::to_string(m_pid) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        std::istringstream fields(text.substr(text.rfind(')') + 2));
-        std::string field;
-        long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14) utime = std::atol(field.c_str());
-            if (i == 15) stime = std::atol(field.c_str());
-        }
-        return utime + stime;
-    }
+// What the kernel says of the program.
+long residentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
 
-private:
-    std::string m_err;
-    pid_t m_pid = -1;
-};
+// User and system time so far, in clock ticks.
+long cpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::atol(field.c_str());
+        if (i == 15) stime = std::atol(field.c_str());
+    }
+    return utime + stime;
+}
 
 // The median of three readings of the resident size, a second apart.
-long settledResidentKiB(const Program& program) {
+long settledResidentKiB(pid_t pid) {
     std::vector<long> readings;
     for (int i = 0; i < 3; ++i) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        readings.push_back(program.residentKiB());
+        readings.push_back(residentKiB(pid));
     }
     std::sort(readings.begin(), readings.end());
     return readings[1];
 }
 
 // Processor time over a few idle seconds, as a share of one core.
-double idleCpuPercent(const Program& program) {
-    const long ticks = program.cpuTicks();
+double idleCpuPercent(pid_t pid) {
+    const long ticks = cpuTicks(pid);
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(5));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return 100.0 * static_cast<double>(program.cpuTicks() - ticks) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
+    return 100.0 * static_cast<double>(cpuTicks(pid) - ticks) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
 }
 
 } // namespace
@@ -116,14 +80,14 @@ int main(int argc, char** argv) {
                 return 1;
             }
     }
-    Program program(folder);
+    test::ServerProcess program(folder.root(), "127.0.0.1");
     const uint16_t port = program.port();
     if (port == 0) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
-    const long idleKiB = settledResidentKiB(program);
-    const double idleCpu = idleCpuPercent(program);
+    const long idleKiB = settledResidentKiB(program.pid());
+    const double idleCpu = idleCpuPercent(program.pid());
 
     // Sessions are logged in in two halves, each then sending one
     // keep-alive, answered with the interval. What the second half adds is
@@ -149,10 +113,10 @@ int main(int argc, char** argv) {
         loginSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
     logInUpTo(sessions / 2);
-    const long halfKiB = settledResidentKiB(program);
+    const long halfKiB = settledResidentKiB(program.pid());
     logInUpTo(sessions);
-    const long busyKiB = settledResidentKiB(program);
-    const double busyCpu = idleCpuPercent(program);
+    const long busyKiB = settledResidentKiB(program.pid());
+    const double busyCpu = idleCpuPercent(program.pid());
 
     const double perSession = static_cast<double>(busyKiB - idleKiB) * 1024.0 / sessions;
     const double marginal = static_cast<double>(busyKiB - halfKiB) * 1024.0 / (sessions - sessions / 2);

@@ -9,7 +9,6 @@
 #include "storage/UserKey.h"
 #include "wire/SessionPayloads.h"
 
-#include <sodium.h>
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
@@ -22,20 +21,7 @@ namespace asio = boost::asio;
 
 namespace {
 
-constexpr char kWrongLogin[] = "The user name or the password is not right.";
 constexpr char kNoTicket[] = "The server cannot log you in at the moment. Please try again later.";
-
-// Random bytes of a relay ticket, sent as hexadecimal text: the client keeps
-// the ticket as text and hands it back as it came.
-constexpr std::size_t kTicketBytes = 16;
-
-std::string newTicket() {
-    std::array<uint8_t, kTicketBytes> random{};
-    if (!randomBytes(random)) return {};
-    std::array<char, kTicketBytes * 2 + 1> text{};
-    sodium_bin2hex(text.data(), text.size(), random.data(), random.size());
-    return std::string(text.data(), kTicketBytes * 2);
-}
 
 } // namespace
 
@@ -80,7 +66,7 @@ asio::awaitable<Next> serveLogin(Conversation& conversation, const FrameHeader& 
     user.behindProxy = request.behindProxy != 0;
     user.session = conversation.weak_from_this();
     if (user.behindProxy) {
-        user.ticket = newTicket();
+        user.ticket = randomTicket();
         if (user.ticket.empty()) co_return co_await conversation.reject(kNoTicket, "no relay ticket could be made");
     }
     const auto replaced = state.presence.enter(*key, user);

@@ -2,28 +2,7 @@
 
 #include "storage/PasswordHash.h"
 
-#include <sodium.h>
-
-#include <array>
-#include <cstdint>
-
 namespace vp::server {
-
-namespace {
-
-// As many random bytes as a log-in's ticket, sent as hexadecimal text: the
-// receiver hands the ticket back as it came.
-constexpr std::size_t kTicketBytes = 16;
-
-std::string randomTicket() {
-    std::array<uint8_t, kTicketBytes> random{};
-    if (!randomBytes(random)) return {};
-    std::array<char, kTicketBytes * 2 + 1> text{};
-    sodium_bin2hex(text.data(), text.size(), random.data(), random.size());
-    return std::string(text.data(), kTicketBytes * 2);
-}
-
-} // namespace
 
 std::string RelayTickets::issue(std::shared_ptr<RelayJoin> relay) {
     std::string ticket = randomTicket();

@@ -7,6 +7,7 @@
 
 #include <boost/asio/awaitable.hpp>
 
+#include <optional>
 #include <string>
 
 namespace vp::server {
@@ -20,7 +21,12 @@ boost::asio::awaitable<Next> serveChangePassword(Conversation& conversation, con
 boost::asio::awaitable<Next> serveQueryStatus(Conversation& conversation, const FrameHeader& header);
 
 // The reasons a client shows its user unchanged.
+inline constexpr char kWrongLogin[] = "The user name or the password is not right.";
 std::string unknownUserText(const std::string& name, const std::string& serverName);
 std::string notOnlineText(const std::string& name, const std::string& serverName);
+
+// Whether an account has the key (none: false), asked of the storage off the
+// conversation's thread.
+boost::asio::awaitable<bool> isRegistered(ServerState& state, const std::optional<std::string>& key);
 
 } // namespace vp::server

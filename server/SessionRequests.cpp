@@ -27,15 +27,15 @@ constexpr char kNotChanged[] = "The password could not be changed at the moment.
 // account here.
 std::string userPart(const std::string& name) { return name.substr(0, name.find('@')); }
 
+enum class PasswordOutcome { Changed, UnknownUser, WrongPassword, Failed };
+
+} // namespace
+
 asio::awaitable<bool> isRegistered(ServerState& state, const std::optional<std::string>& key) {
     if (!key) co_return false;
     auto lookUp = [&storage = state.storage, key = *key] { return storage.userExists(key); };
     co_return co_await state.offload(lookUp);
 }
-
-enum class PasswordOutcome { Changed, UnknownUser, WrongPassword, Failed };
-
-} // namespace
 
 std::string unknownUserText(const std::string& name, const std::string& serverName) {
     return fmt::format("No user named {}@{} is registered here.", name, serverName);

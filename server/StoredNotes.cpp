@@ -28,7 +28,6 @@ namespace {
 
 constexpr char kNoteTooLong[] = "This note is too long to be left on the server.";
 constexpr char kNotStored[] = "The server could not keep this note at the moment. Please try again later.";
-constexpr char kWrongLogin[] = "The user name or the password is not right.";
 constexpr char kNotDelivered[] =
     "The server could not finish the download. Your notes stay on the server; please try again later.";
 
@@ -79,11 +78,7 @@ asio::awaitable<Next> serveLeaveNote(Conversation& conversation, const FrameHead
     }
     const std::string name = asString(request.userName);
     const auto key = userKey(name);
-    bool registered = false;
-    if (key) {
-        auto lookUp = [&storage = state.storage, key = *key] { return storage.userExists(key); };
-        registered = co_await state.offload(lookUp);
-    }
+    const bool registered = co_await isRegistered(state, key);
     if (!registered) {
         co_return co_await conversation.decline(unknownUserText(name, config.serverName));
     }

@@ -3,6 +3,8 @@
 #include <sodium.h>
 #include <spdlog/spdlog.h>
 
+#include <array>
+
 namespace vp::server {
 
 namespace {
@@ -54,6 +56,15 @@ bool randomBytes(std::span<uint8_t> out) {
         return false;
     randombytes_buf(out.data(), out.size());
     return true;
+}
+
+std::string randomTicket() {
+    constexpr std::size_t kTicketBytes = 16;
+    std::array<uint8_t, kTicketBytes> random{};
+    if (!randomBytes(random)) return {};
+    std::array<char, kTicketBytes * 2 + 1> text{};
+    sodium_bin2hex(text.data(), text.size(), random.data(), random.size());
+    return std::string(text.data(), kTicketBytes * 2);
 }
 
 } // namespace vp::server

@@ -19,8 +19,13 @@ std::optional<std::string> hashPassword(std::string_view password);
 // text that is not one of ours gives false.
 bool verifyPassword(std::string_view hashText, std::string_view password);
 
-// Fills the bytes from the system's random source (for relay tickets);
-// false (logged) when the library could not be started.
+// Fills the bytes from the system's random source; false (logged) when the
+// library could not be started.
 bool randomBytes(std::span<uint8_t> out);
+
+// A fresh ticket (a log-in's, or a relay's for its receiver): 16 random
+// bytes as 32 hexadecimal characters, which the client keeps as text and
+// hands back as it came. Empty when no random bytes could be had.
+std::string randomTicket();
 
 } // namespace vp::server

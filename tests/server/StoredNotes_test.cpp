@@ -103,11 +103,11 @@ TEST_F(StoredNotesTest, ADownloadCutAnywhereLeavesTheNotes) {
 TEST_F(StoredNotesTest, NotesOutliveTheProgramStoppedOrKilled) {
     for (const int signal : {SIGTERM, SIGKILL}) {
         const std::string text = signal == SIGKILL ? "kept through a kill" : "kept through a stop";
-        ServerProcess first(m_dir, m_host);
+        ServerProcess first(m_dir.native(), m_host);
         m_port = first.port();
         ASSERT_EQ(playNew(leaveNote("carol", text)), "");
         first.stop(signal);
-        ServerProcess second(m_dir, m_host);
+        ServerProcess second(m_dir.native(), m_host);
         m_port = second.port();
         EXPECT_EQ(playNew(downloadSteps("carol", "carol-pw", storedNote(text))), "") << text;
     }
