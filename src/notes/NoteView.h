@@ -6,10 +6,12 @@
 #include "foundation/TextString.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace vp {
 
 class NoteRecord;
+class TcpSocket;
 
 class NoteView {
 public:
@@ -35,6 +37,29 @@ public:
     virtual void hide() = 0;
     // The record is going away: the window closes without touching it again.
     virtual void destroyWindow() = 0;
+
+    // Called from the thread that sends or receives the note. A send's
+    // network operation started on socket (outside an attachment transfer
+    // the window's Stop closes it), and ended.
+    virtual void networkOperationStarted(TcpSocket& socket) = 0;
+    virtual void networkOperationEnded() = 0;
+    // The note is arriving on socket (the window is read-only and its Stop
+    // closes the socket), and has arrived or failed.
+    virtual void receivingStarted(TcpSocket& socket) = 0;
+    virtual void receivingEnded() = 0;
+};
+
+// The main window as the notes see it.
+class NoteDesktopPort {
+public:
+    virtual ~NoteDesktopPort() = default;
+    // Shows an arrived note on the desktop: the desktop takes the record
+    // over and makes its window. The receiving thread goes on using the
+    // record until its reception ends; the desktop does not destroy it
+    // before it asks to.
+    virtual void showArrivedNote(std::unique_ptr<NoteRecord> note) = 0;
+    // Discards a note the desktop holds, with its window.
+    virtual void deleteNote(NoteRecord& note) = 0;
 };
 
 // Makes the window for a record that has none (the UI installs it); null

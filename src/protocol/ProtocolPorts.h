@@ -15,8 +15,12 @@ namespace vp {
 
 class ClientProtocol;
 class ContactList;
+class AwayOptions;
 class GeneralOptions;
+class NoteDesktopPort;
+class NoteOptions;
 class NoteRecord;
+class SoundOptions;
 class TcpSocket;
 
 // The listener service as the log-in sees it.
@@ -58,14 +62,23 @@ public:
 };
 
 struct ProtocolContext {
-    // ConnectToServer always goes to this port; only tests and the robot
-    // change it.
+    // ConnectToServer always goes to this port, and a note to another client
+    // to its peer port; only tests and the robot change them.
     uint16_t serverPort = wire::kServerPort;
+    uint16_t peerPort = wire::kPeerPort;
     // The contact model, when it is ready; presence updates go nowhere
     // without it and every known-contact query is answered NO.
     ContactList* contacts = nullptr;
     // Where HomeURL is read; the built-in maker's page without it.
     GeneralOptions* general = nullptr;
+    // The settings a note's send and reception read; each as its defaults
+    // when null.
+    NoteOptions* noteOptions = nullptr;
+    AwayOptions* away = nullptr;
+    SoundOptions* sounds = nullptr;
+    // Where arrived notes are shown and notes deleted; none: an arrived note
+    // that would be shown is kept in the store instead.
+    NoteDesktopPort* desktop = nullptr;
     // Without a listener the client counts as behind a proxy and a log-in
     // that needs the relay channel fails.
     PeerListenerPort* listener = nullptr;

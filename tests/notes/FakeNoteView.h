@@ -32,6 +32,10 @@ public:
     void show() override { calls.push_back("show"); }
     void hide() override { calls.push_back("hide"); }
     void destroyWindow() override { calls.push_back("destroyWindow"); }
+    void networkOperationStarted(TcpSocket&) override { calls.push_back("networkOperationStarted"); }
+    void networkOperationEnded() override { calls.push_back("networkOperationEnded"); }
+    void receivingStarted(TcpSocket&) override { calls.push_back("receivingStarted"); }
+    void receivingEnded() override { calls.push_back("receivingEnded"); }
 };
 
 } // namespace vp::test
