@@ -1,0 +1,2 @@
+// (filled in by the change that brings it)
+namespace vp {}
