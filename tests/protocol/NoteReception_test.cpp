@@ -4,7 +4,6 @@
 #include "settings/AwayOptions.h"
 #include "settings/NoteOptions.h"
 #include "support/AllocationWatch.h"
-#include "support/Bytes.h"
 
 #include <filesystem>
 
@@ -49,16 +48,13 @@ class NoteReceptionTest : public ProtocolTest {
 protected:
     void SetUp() override {
         ProtocolTest::SetUp();
-        fs::create_directories(m_dir.native() / "Notes");
-        fs::create_directories(m_dir.native() / "Files");
-        m_general.SetString(GeneralOptions::kUserName, "carol");
-        m_general.SetString(GeneralOptions::kServerName, "Example.org");
+        for (const char* folder : {"Notes", "Files"}) fs::create_directories(m_dir.native() / folder);
+        m_general.SetString(GeneralOptions::kUserName, "carol"), m_general.SetString(GeneralOptions::kServerName, "Example.org");
         m_away.SetString(AwayOptions::kAutoReplyMsg, "Out to lunch");
         m_options.SetInt(NoteOptions::kShowOnArrival, 0);
         m_list.setDisplayName(m_alice, "Al");
         m_context.notes = &m_receiver;
-        m_receiver.setClock(m_clock);
-        m_receiver.setSoundPlayer([this](const char*) { m_desktop.log += "sound "; });
+        m_receiver.setClock(m_clock), m_receiver.setSoundPlayer([this](const char*) { m_desktop.log += "sound "; });
     }
     // Alice's state, and her own automatic reply.
     void alice(uint32_t state, uint32_t autoReply = 0, const char* message = "") {
@@ -99,22 +95,24 @@ TEST_F(NoteReceptionTest, DecidesBySenderVisibilityAndAwayMode) {
     const std::string ignored = "This user has refused your communication request.";
     const std::string dotted = "Sorry.  You cannot communicate with this user using IP references\nbecause the user you are trying to contact is currently away.\n\nPlease refer to this user by their username and server.";
     const std::string noFiles = "This user is currently away and will not accept file attachments\nat this moment.\n\nPlease re-send this note without the attachments.";
+    const std::string unauthorized = "An unauthorized user, 'bob@example.org', has been blocked while attempting to communicate with you.\n\nTo allow incoming communications from this user, please add them to your contact list or uncheck the Authorized-Contacts-Only feature from your contact list.";
+    const std::string known = "A known user, 'alice@example.org (Al) ', has been blocked while attempting to communicate with you.\n\nTo allow incoming communications from this user, please set their visibility state to \"Default\".";
     enum { None = 9, Default = 0, Away = 1, Ignore = 2 };
     struct Row { const char* what; uint32_t privacy, state, contactReply; const char* contactMessage; uint32_t away, custom, allowFiles, incomingReply;
-                 const char* sender; const char* file; std::string reason; const char* reply; std::string log; };
+                 const char* sender; const char* file; std::string reason; const char* reply; std::string log, errorText; };
     const Row rows[] = {
-        {"privacy, stranger", 1, None, 0, "", 0, 0, 0, 0, "Bob@Example.org", "", authorization, "", std::string("bob@example.org") + kStamp},
-        {"privacy, contact by bare name", 1, Default, 0, "", 0, 0, 0, 0, "Alice", "", "", "", ""},
-        {"stranger, away", 0, None, 0, "", 1, 0, 0, 0, "bob@example.org", "", "", "Out to lunch", ""},
-        {"Away contact's own reply", 0, Away, 1, "Busy", 0, 0, 0, 0, "alice@example.org", "", "", "Busy", ""},
-        {"Away contact, empty message", 0, Away, 1, "", 0, 0, 0, 0, "alice@example.org", "", "", "Out to lunch", ""},
-        {"away, custom message wins", 0, Away, 1, "Busy", 1, 1, 0, 0, "alice@example.org", "", "", "Busy", ""},
-        {"away, global message", 0, Away, 1, "Busy", 1, 0, 0, 0, "alice@example.org", "", "", "Out to lunch", ""},
-        {"ignored contact", 1, Ignore, 0, "", 0, 0, 0, 0, "alice@example.org", "", ignored, "", std::string("alice@example.org (Al) ") + kStamp},
-        {"away, dotted sender", 0, None, 0, "", 1, 0, 1, 0, "10.1.2.3", "", dotted, "", ""},
-        {"away, file refused", 0, None, 0, "", 1, 0, 0, 0, "bob@example.org", "a.txt", noFiles, "", ""},
-        {"away, file allowed", 0, None, 0, "", 1, 0, 1, 0, "bob@example.org", "a.txt", "", "Out to lunch", ""},
-        {"away, an automatic reply", 0, None, 0, "", 1, 0, 0, 1, "bob@example.org", "", "", "", ""},
+        {"privacy, stranger", 1, None, 0, "", 0, 0, 0, 0, "Bob@Example.org", "", authorization, "", std::string("bob@example.org") + kStamp, unauthorized},
+        {"privacy, contact by bare name", 1, Default, 0, "", 0, 0, 0, 0, "Alice", "", "", "", "", ""},
+        {"stranger, away", 0, None, 0, "", 1, 0, 0, 0, "bob@example.org", "", "", "Out to lunch", "", ""},
+        {"Away contact's own reply", 0, Away, 1, "Busy", 0, 0, 0, 0, "alice@example.org", "", "", "Busy", "", ""},
+        {"Away contact, empty message", 0, Away, 1, "", 0, 0, 0, 0, "alice@example.org", "", "", "Out to lunch", "", ""},
+        {"away, custom message wins", 0, Away, 1, "Busy", 1, 1, 0, 0, "alice@example.org", "", "", "Busy", "", ""},
+        {"away, global message", 0, Away, 1, "Busy", 1, 0, 0, 0, "alice@example.org", "", "", "Out to lunch", "", ""},
+        {"ignored contact", 1, Ignore, 0, "", 0, 0, 0, 0, "alice@example.org", "", ignored, "", std::string("alice@example.org (Al) ") + kStamp, known},
+        {"away, dotted sender", 0, None, 0, "", 1, 0, 1, 0, "10.1.2.3", "", dotted, "", "", dotted},
+        {"away, file refused", 0, None, 0, "", 1, 0, 0, 0, "bob@example.org", "a.txt", noFiles, "", "", noFiles},
+        {"away, file allowed", 0, None, 0, "", 1, 0, 1, 0, "bob@example.org", "a.txt", "", "Out to lunch", "", ""},
+        {"away, an automatic reply", 0, None, 0, "", 1, 0, 0, 1, "bob@example.org", "", "", "", "", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -130,6 +128,7 @@ TEST_F(NoteReceptionTest, DecidesBySenderVisibilityAndAwayMode) {
         else if (*row.file) peer.expect(yes()).send(frame(kOwnVersion, 1, 3) + "abc").expect(yes());
         else peer.expect(yes()).send(frame(kOwnVersion, 0, 0)).expect(yes());
         EXPECT_EQ(serve(peer), row.reason.empty() ? 1u : 0u);
+        EXPECT_EQ(row.reason.empty() ? "" : m_errorText, row.errorText);
         EXPECT_NE(m_replies.find(row.reply), std::string::npos) << m_replies;
         EXPECT_EQ(m_replies.empty(), !*row.reply);
         EXPECT_EQ(m_options.GetString(NoteOptions::kUnauthorizedList).c_str(), row.log);
@@ -182,27 +181,27 @@ TEST_F(NoteReceptionTest, EndsWithTheClosingBlockOrTheWholeFile) {
 // Where an accepted note goes, the notice the user gets and the status the
 // note keeps: on the desktop, in the store, or deleted once answered.
 TEST_F(NoteReceptionTest, ShowsStoresOrDeletesTheArrivedNote) {
-    struct Row { const char* what; uint32_t show; bool desktop; uint32_t away, andDelete, incomingReply; const char* log; uint32_t newNotes; const char* notice; const char* status; };
+    struct Row { const char* what; uint32_t show; bool desktop; uint32_t away, andDelete, incomingReply, delivered; const char* log; uint32_t newNotes; const char* notice; const char* status; };
     const Row rows[] = {
-        {"stored", 0, true, 0, 0, 0, "sound ", 1, "You have received a note from 'bob@example.org'.\nPlease check for new note.|", ""},
-        {"stored, answered", 0, true, 1, 0, 0, "sound ", 1, "You have received a note from 'bob@example.org'.\nA reply was sent. Please check for new note.|", ""},
-        {"stored, a reply", 0, true, 0, 0, 1, "sound ", 1, "You have received a reply from 'bob@example.org'.\nPlease check for new note.|", ""},
-        {"no desktop: stored", 1, false, 0, 0, 0, "sound ", 1, "You have received a note from 'bob@example.org'.\nPlease check for new note.|", ""},
-        {"shown", 1, true, 0, 0, 0, "show sound receiving received ", 0, "You have received a note from 'bob@example.org'.|", "Received: 12:30 AM 3/7/5 +0000"},
-        {"shown, a reply", 1, true, 0, 0, 1, "show sound receiving received ", 0, "You have received a reply from 'bob@example.org'.|", "Received (via auto-reply): 12:30 AM 3/7/5 +0000"},
-        {"shown, answered", 1, true, 1, 0, 0, "show sound receiving received ", 0, "You have received a note from 'bob@example.org'.|", "Auto-replied: 12:30 AM 3/7/5 +0000"},
-        {"shown, answered and deleted", 1, true, 1, 1, 0, "show sound receiving received delete ", 0, "You have been contacted by 'bob@example.org', a reply was sent.\nThe note was deleted as per your request.|", "Auto-replied: 12:30 AM 3/7/5 +0000"},
-        {"answered and deleted unseen", 0, true, 1, 1, 0, "", 0, "You have been contacted by 'bob@example.org', a reply was sent.\nThe note was deleted as per your request.|", ""},
+        {"stored", 0, true, 0, 0, 0, 1, "sound ", 1, "You have received a note from 'bob@example.org'.\nPlease check for new note.|", ""},
+        {"stored, answered", 0, true, 1, 0, 0, 1, "sound ", 1, "You have received a note from 'bob@example.org'.\nA reply was sent. Please check for new note.|", ""},
+        {"stored, a reply", 0, true, 0, 0, 1, 1, "sound ", 1, "You have received a reply from 'bob@example.org'.\nPlease check for new note.|", ""},
+        {"no desktop: stored", 1, false, 0, 0, 0, 1, "sound ", 1, "You have received a note from 'bob@example.org'.\nPlease check for new note.|", ""},
+        {"shown", 1, true, 0, 0, 0, 1, "show sound receiving received ", 0, "You have received a note from 'bob@example.org'.|", "Received: 12:30 AM 3/7/5 +0000"},
+        {"shown, a reply", 1, true, 0, 0, 1, 1, "show sound receiving received ", 0, "You have received a reply from 'bob@example.org'.|", "Received (via auto-reply): 12:30 AM 3/7/5 +0000"},
+        {"shown, answered", 1, true, 1, 0, 0, 1, "show sound receiving received ", 0, "You have received a note from 'bob@example.org'.|", "Auto-replied: 12:30 AM 3/7/5 +0000"},
+        {"shown, answered and deleted", 1, true, 1, 1, 0, 1, "show sound receiving received delete ", 0, "You have been contacted by 'bob@example.org', a reply was sent.\nThe note was deleted as per your request.|", "Auto-replied: 12:30 AM 3/7/5 +0000"},
+        {"answered and deleted unseen", 0, true, 1, 1, 0, 1, "", 0, "You have been contacted by 'bob@example.org', a reply was sent.\nThe note was deleted as per your request.|", ""},
+        {"shown, reply not delivered", 1, true, 1, 1, 0, 0, "show sound receiving received ", 0, "You have received a note from 'bob@example.org'.|", "Received (could not auto-reply this note): 12:30 AM 3/7/5 +0000"},
     };
     m_options.SetInt(NoteOptions::kPromptOnArrival, 1), m_sounds.SetInt(SoundOptions::kPlayOnNoteArrived, 1);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const size_t before = m_messages.boxCount();
         m_desktop.log.clear(), m_desktop.status.clear(), m_options.SetInt(NoteOptions::kNewNotesAvailable, 0);
-        m_options.SetInt(NoteOptions::kShowOnArrival, row.show), m_away.SetInt(AwayOptions::kAwayMode, row.away);
-        m_away.SetInt(AwayOptions::kAutoReplyAndDelete, row.andDelete);
-        NoteReceiver::Setup setup{&m_list, &m_general, &m_options, &m_away, &m_sounds, row.desktop ? &m_desktop : nullptr, &m_store, m_dir.path("Files").c_str(), 1000, [](NoteRecord&) { return 1u; }};
-        NoteReceiver receiver(setup);
+        m_options.SetInt(NoteOptions::kShowOnArrival, row.show), m_away.SetInt(AwayOptions::kAwayMode, row.away),
+            m_away.SetInt(AwayOptions::kAutoReplyAndDelete, row.andDelete);
+        NoteReceiver receiver({&m_list, &m_general, &m_options, &m_away, &m_sounds, row.desktop ? &m_desktop : nullptr, &m_store, m_dir.path("Files").c_str(), 1000, [&](NoteRecord&) { return row.delivered; }});
         receiver.setClock(m_clock), receiver.setSoundPlayer([this](const char*) { m_desktop.log += "sound "; });
         m_context.notes = &receiver;
         ScriptedPeer peer;
