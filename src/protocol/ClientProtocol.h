@@ -84,7 +84,35 @@ public:
     // 0 answered NO.
     uint32_t KnownContactQuery(TcpSocket& socket, const FrameHeader& request);
 
+    // ---- Note delivery ----
+
+    // Sends note to the user named by its peerName, at destinationHost (the
+    // receiver's server, or the receiver's dotted address), as senderName:
+    // 1 delivered, 0 not (errorText, when set, is for the user). Offers to
+    // leave the note on the server when the receiver cannot be reached.
+    uint32_t SendNote(const TextString& destinationHost, const TextString& senderName, NoteRecord& note);
+    // Connects socket to the receiver's peer port: directly when
+    // receiverName is a dotted address, else at the address the server
+    // locates. throughRelay is 1 for a receiver only the relay reaches.
+    uint32_t ConnectToReceiver(TcpSocket& socket, const TextString& destinationHost, const TextString& receiverName,
+                               TextString& address, uint32_t& throughRelay, uint32_t totalWaitMilliseconds,
+                               uint32_t intervalMilliseconds);
+    // The note header, the payload and the attached file, on a connection
+    // to the receiver: 1 delivered (errorText may still tell about the file
+    // or the last acknowledgement), 0 not.
+    uint32_t DeliverNote(TcpSocket& socket, const TextString& destinationHost, const TextString& senderName,
+                         NoteRecord& note);
+    // The mapped attachment in blocks while note.transferring stays 1: 1 when
+    // the file went out, 0 when it could not or the user stopped it.
+    uint32_t SendAttachment(TcpSocket& socket, NoteRecord& note);
+
 private:
+    // Connects socket to host:port, looking every interval for at most
+    // totalWaitMilliseconds; the socket is left blocking. 1 when connected.
+    uint32_t connectPolled(TcpSocket& socket, const TextString& host, uint16_t port, uint32_t totalWaitMilliseconds,
+                           uint32_t intervalMilliseconds);
+    uint32_t offerToLeaveOnServer(TcpSocket& socket, const TextString& destinationHost, NoteRecord& note);
+    uint32_t deliverMapped(TcpSocket& socket, NoteRecord& note, bool withFile);
     int32_t readReply(TcpSocket& socket, const ProtocolVersion& expected, int64_t timeoutMilliseconds);
     uint32_t receive(TcpSocket& socket, void* buffer, uint32_t count, int64_t timeoutMilliseconds);
     uint32_t sendHeader(TcpSocket& socket, uint32_t code, uint32_t length);

@@ -35,21 +35,27 @@ constexpr uint32_t kAddressSize = 64;
 
 } // namespace
 
-// The wait between looks is a readiness wait of at most one interval, so a
-// connection that comes up is taken at once; the budget stays the same.
 uint32_t ClientProtocol::ConnectToServer(TcpSocket& socket, const TextString& host, uint16_t /*port*/,
                                          uint32_t totalWaitMilliseconds, uint32_t intervalMilliseconds) {
+    if (connectPolled(socket, host, m_context.serverPort, totalWaitMilliseconds, intervalMilliseconds)) return 1;
+    m_errorText = kCannotConnect;
+    return 0;
+}
+
+// The wait between looks is a readiness wait of at most one interval, so a
+// connection that comes up is taken at once; the budget stays the same. A
+// socket closed meanwhile ends the wait, and a cancelled one fails each look
+// at once, so the budget runs out without waiting.
+uint32_t ClientProtocol::connectPolled(TcpSocket& socket, const TextString& host, uint16_t port,
+                                       uint32_t totalWaitMilliseconds, uint32_t intervalMilliseconds) {
     socket.SetNonBlocking(1);
-    socket.Connect(host, m_context.serverPort);
+    socket.Connect(host, port);
     uint32_t remaining = totalWaitMilliseconds;
     while (socket.PollConnected(intervalMilliseconds) == 0 && socket.IsValid() && remaining > 0)
         remaining = remaining > intervalMilliseconds ? remaining - intervalMilliseconds : 0;
-    if (socket.PollConnected() == 1) {
-        socket.SetNonBlocking(0);
-        return 1;
-    }
-    m_errorText = kCannotConnect;
-    return 0;
+    const uint32_t connected = socket.PollConnected();
+    socket.SetNonBlocking(0);
+    return connected;
 }
 
 uint32_t ClientProtocol::Login(TextString& result, TcpSocket& socket, const TextString& serverHost,
