@@ -1,0 +1,117 @@
+// How long a short note takes from Send to the receiver's last YES, with
+// the connection made for it, against the least any exchange on a fresh
+// connection costs: connect, a 12-byte request and a 12-byte reply. Both run
+// against the same minimal receiver on loopback in the same run.
+
+#include "foundation/TcpSocket.h"
+#include "notes/NoteRecord.h"
+#include "protocol/ClientProtocol.h"
+#include "wire/FrameHeader.h"
+#include "wire/ProtocolVersion.h"
+#include "wire/Wire.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace vp;
+
+constexpr int kRounds = 1000;
+constexpr char kText[] = "{\\rtf1 Lunch at one?\\par}";
+
+bool receiveExactly(TcpSocket& socket, void* buffer, uint32_t count) {
+    auto* at = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const uint32_t got = socket.Recv(at, count);
+        if (got == 0) return false;
+        at += got;
+        count -= got;
+    }
+    return true;
+}
+
+bool sendBlock(TcpSocket& socket, uint32_t code, uint32_t length) {
+    const auto block = FrameHeader{ProtocolVersion::own().packed(), code, length}.encode();
+    return socket.Send(block.data(), FrameHeader::kSize) == FrameHeader::kSize;
+}
+
+bool readBlock(TcpSocket& socket, FrameHeader& header) {
+    uint8_t bytes[FrameHeader::kSize];
+    return receiveExactly(socket, bytes, sizeof bytes) && FrameHeader::decode(bytes, sizeof bytes, header);
+}
+
+// A note header is answered YES, its payload YES and its end block YES;
+// any other request gets one YES.
+void serve(TcpSocket& connection) {
+    FrameHeader request{};
+    if (!readBlock(connection, request) || !sendBlock(connection, wire::kYes, 0)) return;
+    if (request.code != wire::kNoteHeader || request.length > wire::kMaxPayloadLength) return;
+    std::vector<uint8_t> payload(request.length);
+    FrameHeader end{};
+    if (!receiveExactly(connection, payload.data(), request.length) || !sendBlock(connection, wire::kYes, 0)) return;
+    if (readBlock(connection, end)) sendBlock(connection, wire::kYes, 0);
+}
+
+// Median and 99th percentile in microseconds.
+std::pair<double, double> percentiles(const std::function<bool()>& work) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> times;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto start = Clock::now();
+        if (!work()) return {-1, -1};
+        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times[times.size() * 99 / 100]};
+}
+
+} // namespace
+
+int main() {
+    if (!NetStartup()) return 1;
+    TcpSocket listener;
+    if (!listener.Bind(0, "127.0.0.1") || !listener.Listen()) {
+        std::fprintf(stderr, "could not listen\n");
+        return 1;
+    }
+    const uint16_t port = listener.LocalPort();
+    std::thread receiver([&] {
+        for (;;) {
+            TcpSocket connection = listener.Accept();
+            if (!connection.IsConnected()) return;
+            serve(connection);
+        }
+    });
+
+    const auto plain = percentiles([&] {
+        TcpSocket socket;
+        FrameHeader reply{};
+        return socket.Connect("127.0.0.1", port) && sendBlock(socket, wire::kProbe, 0) && readBlock(socket, reply);
+    });
+    ProtocolContext context;
+    context.peerPort = port;
+    NoteRecord note("127.0.0.1");
+    note.content.assign(kText, sizeof kText - 1);
+    const auto delivery = percentiles([&] {
+        ClientProtocol protocol(context);
+        return protocol.SendNote("127.0.0.1", "bench@127.0.0.1", note) == 1;
+    });
+
+    listener.Cancel();
+    receiver.join();
+    NetCleanup();
+    if (plain.first < 0 || delivery.first < 0) {
+        std::fprintf(stderr, "an exchange failed\n");
+        return 1;
+    }
+    std::printf("note delivery: median %.0f us, 99th percentile %.0f us; connect + 12-byte request + 12-byte reply: "
+                "median %.0f us, 99th percentile %.0f us: %.2fx at the median\n",
+                delivery.first, delivery.second, plain.first, plain.second, delivery.first / plain.first);
+    return 0;
+}
