@@ -186,9 +186,10 @@ TEST_F(NoteReceptionTest, DecidesBySenderVisibilityAndAwayMode) {
         EXPECT_NE(m_replies.find(row.reply), std::string::npos) << m_replies;
         EXPECT_EQ(m_replies.empty(), !*row.reply);
         EXPECT_EQ(m_options.GetString(NoteOptions::kUnauthorizedList).c_str(), row.log);
-        if (row.state == None)
+        if (row.state == None) {
             m_list.addUserContact("alice", "example.org", 0, 0, m_alice);
             m_list.setDisplayName(m_alice, "Al");
+        }
     }
 }
 
