@@ -1,10 +1,13 @@
 #pragma once
 // What the benchmarks share: the median wall time of a piece of work over a
-// number of rounds, and a file read whole, as the baselines read one.
+// number of rounds, a folder for the run, and a file read whole, as the
+// baselines read one.
 
 #include "platform/File.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -32,6 +35,28 @@ inline double medianMilliseconds(int rounds, const std::function<void()>& prepar
 inline double medianMilliseconds(int rounds, const std::function<void()>& work) {
     return medianMilliseconds(rounds, [] {}, work);
 }
+
+// A folder of its own for one run, in memory where the system has /dev/shm,
+// removed with everything in it at the end.
+class BenchFolder {
+public:
+    BenchFolder() {
+        const std::filesystem::path memory = "/dev/shm";
+        std::string pattern = ((std::filesystem::is_directory(memory) ? memory : std::filesystem::temp_directory_path()) /
+                               "vp-bench-XXXXXX")
+                                  .string();
+        if (mkdtemp(pattern.data())) m_path = pattern;
+    }
+    ~BenchFolder() {
+        std::error_code ignored;
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+    }
+    std::string path(const char* name) const { return (m_path / name).string(); }
+    const std::filesystem::path& root() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
 
 // The whole file (a system path) in one read; empty when it cannot be read.
 inline std::string readWholeFile(const char* path) {

@@ -1,13 +1,17 @@
-// How long a short note takes from Send to the receiver's last YES, with
-// the connection made for it, against the least any exchange on a fresh
-// connection costs: connect, a 12-byte request and a 12-byte reply. Both run
-// against the same minimal receiver on loopback in the same run.
+// How long a short note takes from SendNote to the receiver's last YES,
+// with the connection made for it, against the least any exchange on a
+// fresh connection costs: connect, a 12-byte request and a 12-byte reply
+// (a probe, which the receiver refuses). Both go to the same receiving
+// client core on loopback in the same run.
 
+#include "BenchSupport.h"
+#include "NoteBenchSupport.h"
 #include "foundation/TcpSocket.h"
 #include "notes/NoteRecord.h"
 #include "protocol/ClientProtocol.h"
 #include "wire/FrameHeader.h"
 #include "wire/ProtocolVersion.h"
+#include "platform/Path.h"
 #include "wire/Wire.h"
 
 #include <algorithm>
@@ -21,6 +25,7 @@
 namespace {
 
 using namespace vp;
+using namespace vp::bench;
 
 constexpr int kRounds = 1000;
 constexpr char kText[] = "{\\rtf1 Lunch at one?\\par}";
@@ -46,18 +51,6 @@ bool readBlock(TcpSocket& socket, FrameHeader& header) {
     return receiveExactly(socket, bytes, sizeof bytes) && FrameHeader::decode(bytes, sizeof bytes, header);
 }
 
-// A note header is answered YES, its payload YES and its end block YES;
-// any other request gets one YES.
-void serve(TcpSocket& connection) {
-    FrameHeader request{};
-    if (!readBlock(connection, request) || !sendBlock(connection, wire::kYes, 0)) return;
-    if (request.code != wire::kNoteHeader || request.length > wire::kMaxPayloadLength) return;
-    std::vector<uint8_t> payload(request.length);
-    FrameHeader end{};
-    if (!receiveExactly(connection, payload.data(), request.length) || !sendBlock(connection, wire::kYes, 0)) return;
-    if (readBlock(connection, end)) sendBlock(connection, wire::kYes, 0);
-}
-
 // Median and 99th percentile in microseconds.
 std::pair<double, double> percentiles(const std::function<bool()>& work) {
     using Clock = std::chrono::steady_clock;
@@ -75,20 +68,14 @@ std::pair<double, double> percentiles(const std::function<bool()>& work) {
 
 int main() {
     if (!NetStartup()) return 1;
-    TcpSocket listener;
-    if (!listener.Bind(0, "127.0.0.1") || !listener.Listen()) {
+    BenchFolder folder;
+    const std::string place = platform::fromNativePath(folder.root().string());
+    NoteReceiverPeer peer(place, place);
+    const uint16_t port = peer.port();
+    if (port == 0) {
         std::fprintf(stderr, "could not listen\n");
         return 1;
     }
-    const uint16_t port = listener.LocalPort();
-    std::thread receiver([&] {
-        for (;;) {
-            TcpSocket connection = listener.Accept();
-            if (!connection.IsConnected()) return;
-            serve(connection);
-        }
-    });
-
     const auto plain = percentiles([&] {
         TcpSocket socket;
         FrameHeader reply{};
@@ -103,8 +90,6 @@ int main() {
         return protocol.SendNote("127.0.0.1", "bench@127.0.0.1", note) == 1;
     });
 
-    listener.Cancel();
-    receiver.join();
     NetCleanup();
     if (plain.first < 0 || delivery.first < 0) {
         std::fprintf(stderr, "an exchange failed\n");

@@ -5,6 +5,7 @@
 // the least cost the hash allows, blocks written out, and blocking client
 // calls made as the client makes them.
 
+#include "BenchSupport.h"
 #include "foundation/LittleEndian.h"
 #include "foundation/TcpSocket.h"
 #include "storage/Storage.h"
@@ -20,26 +21,6 @@
 namespace vp::bench {
 
 inline constexpr uint32_t kOwnVersion = 0x0013FFEC;
-
-class BenchFolder {
-public:
-    BenchFolder() {
-        const std::filesystem::path memory = "/dev/shm";
-        std::string pattern = ((std::filesystem::is_directory(memory) ? memory : std::filesystem::temp_directory_path()) /
-                               "vp-server-bench-XXXXXX")
-                                  .string();
-        if (mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~BenchFolder() {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string path(const char* name) const { return (m_path / name).string(); }
-    const std::filesystem::path& root() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // A hash that costs next to nothing to check, so that a figure shows the
 // server and not the password hash; the server reads the cost from the

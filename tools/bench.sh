@@ -7,7 +7,8 @@ build=${VP_BUILD_DIR:-$root/build}
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/release" --target contact_list_bench note_append_bench settings_save_bench \
-  server_sessions_bench server_locate_bench relay_throughput_bench note_latency_bench
+  server_sessions_bench server_locate_bench relay_throughput_bench note_latency_bench \
+  attachment_throughput_bench
 "$build/release/bench/contact_list_bench"
 "$build/release/bench/note_append_bench"
 "$build/release/bench/settings_save_bench"
@@ -15,3 +16,4 @@ cmake --build "$build/release" --target contact_list_bench note_append_bench set
 "$build/release/bench/server_locate_bench"
 "$build/release/bench/relay_throughput_bench"
 "$build/release/bench/note_latency_bench"
+"$build/release/bench/attachment_throughput_bench"
