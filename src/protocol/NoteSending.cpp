@@ -31,6 +31,23 @@ uint32_t noteOption(const ProtocolContext& context, uint32_t id) {
     return context.noteOptions ? context.noteOptions->GetInt(id) : 0;
 }
 
+TextString signedInServer(const ProtocolContext& context) {
+    return context.general ? context.general->GetString(GeneralOptions::kServerName) : TextString();
+}
+
+// The name field resolved: the receiver's host, and the note addressed to
+// the user part alone.
+TextString destinationHost(NoteRecord& note, const ProtocolContext& context) {
+    const NoteDestination destination = resolveDestination(note.peerName, signedInServer(context));
+    note.peerName = destination.peerName;
+    return destination.host;
+}
+
+void setSentStatus(NoteRecord& note) {
+    const TextString sentTime = StatusTimeText();
+    note.SetStatus(sentTime.isValid() ? TextString("Sent: ") + sentTime : TextString(kNoSentTime));
+}
+
 } // namespace
 
 NoteDestination resolveDestination(const TextString& peerName, const TextString& signedInServer) {
@@ -70,13 +87,10 @@ uint32_t SendWork(NoteRecord& note, const ProtocolContext& context) {
         return 0;
     }
     setSending(note, 1);
-    const TextString signedInServer =
-        context.general ? context.general->GetString(GeneralOptions::kServerName) : TextString();
-    const NoteDestination destination = resolveDestination(note.peerName, signedInServer);
-    note.peerName = destination.peerName;
+    const TextString host = destinationHost(note, context);
     const TextString oldStatus = note.GetStatus();
     ClientProtocol protocol(context);
-    if (!protocol.SendNote(destination.host, noteSenderName(context), note)) {
+    if (!protocol.SendNote(host, noteSenderName(context), note)) {
         if (note.window() && note.HasAttachment()) note.window()->resetAttachmentView();
         if (!protocol.errorText().isEmpty()) showMessage(protocol.errorText().c_str(), kMessageError);
         if (note.window()) note.window()->show();
@@ -87,12 +101,24 @@ uint32_t SendWork(NoteRecord& note, const ProtocolContext& context) {
     if (noteOption(context, NoteOptions::kPromptOnSent) == 1)
         showMessage((TextString("The note has been sent to '") + note.peerName + "' successfully.").c_str(),
                     kMessageInformation);
-    const TextString sentTime = StatusTimeText();
-    note.SetStatus(sentTime.isValid() ? TextString("Sent: ") + sentTime : TextString(kNoSentTime));
+    setSentStatus(note);
     setSending(note, 0);
     if (noteOption(context, NoteOptions::kDeleteAfterSent) == 1 && context.desktop) context.desktop->deleteNote(note);
     else if (note.window()) note.window()->show();
     return 1;
+}
+
+// A reply has no window to show a failure in or a sending state to keep:
+// the receiver's status line tells whether it went, and the reply is gone
+// once this returns.
+NoteReceiver::AutoReplySender autoReplySender(const ProtocolContext& context) {
+    return [context](NoteRecord& reply) -> uint32_t {
+        const TextString host = destinationHost(reply, context);
+        ClientProtocol protocol(context);
+        if (!protocol.SendNote(host, noteSenderName(context), reply)) return 0;
+        setSentStatus(reply);
+        return 1;
+    };
 }
 
 } // namespace vp

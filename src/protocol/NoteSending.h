@@ -4,6 +4,7 @@
 // ClientProtocol's.
 
 #include "foundation/TextString.h"
+#include "protocol/NoteReception.h"
 #include "protocol/ProtocolPorts.h"
 
 #include <cstdint>
@@ -38,5 +39,11 @@ uint32_t Send(NoteRecord& note, const ProtocolContext& context);
 // "Sent: " and the time), 0 not (the user was told why and the old status
 // is back).
 uint32_t SendWork(NoteRecord& note, const ProtocolContext& context);
+
+// The sender of the automatic replies of a NoteReceiver: each goes at once,
+// on the receiving thread, to the name the reply carries, resolved against
+// the signed-in server of context's general options. 1 when it was sent.
+// What context points to must outlive the receiver.
+NoteReceiver::AutoReplySender autoReplySender(const ProtocolContext& context);
 
 } // namespace vp
