@@ -4,22 +4,16 @@
 // started for the run, with an away receiver's automatic reply; and to and
 // from a client core of the other build.
 
-#include "notes/NoteRecord.h"
-#include "protocol/NoteReception.h"
 #include "protocol/NoteSending.h"
 #include "protocol/ProtocolFixture.h"
-#include "settings/AwayOptions.h"
-#include "settings/NoteOptions.h"
 #include "support/ClientCalls.h"
 #include "support/Eventually.h"
-#include "support/NoteListener.h"
+#include "support/NoteClient.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <vector>
 
 namespace vp {
@@ -28,103 +22,13 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-// A note's window, on either side. Its Stop runs once the status line
-// begins with stopAt: a sent note's clears transferring, an arrived note's
-// cancels the socket it receives on. It shows the note's file, if any.
-struct View final : NoteView {
-    std::mutex lock;
-    std::string status, progress, stopAt = "-";
-    NoteRecord* note = nullptr;
-    bool sending = false;
-    TcpSocket* receiving = nullptr;
-    void setStatusText(const TextString& text) override {
-        const std::lock_guard<std::mutex> guard(lock);
-        status = text.c_str();
-        // The percentage without the estimate of the time left.
-        if (status.find(" file (") != std::string::npos) progress = status.substr(0, status.find_first_of(",)"));
-        if (!status.starts_with(stopAt)) return;
-        if (sending) std::atomic_ref<uint32_t>(note->transferring).store(0);
-        else if (receiving) receiving->Cancel();
-    }
-    TextString statusText() override {
-        const std::lock_guard<std::mutex> guard(lock);
-        return status.c_str();
-    }
-    void labelStatus(const TextString& label) override {
-        const std::lock_guard<std::mutex> guard(lock);
-        status = std::string(label.c_str()) + ": " + statusTimePart(status.c_str()).c_str();
-    }
-    void receivingStarted(TcpSocket& socket) override { receiving = &socket; }
-    void receivingEnded() override {}
-    uint32_t hasAttachment() override { return !note->attachmentName.isEmpty(); }
-    uint32_t pullState() override { return 1; }
-    void setSending(uint32_t) override {}
-    void resetAttachmentView() override {}
-    void showHeader() override {}
-    void show() override {}
-    void hide() override {}
-    void destroyWindow() override {}
-    void networkOperationStarted(TcpSocket&) override {}
-    void networkOperationEnded() override {}
-};
-
-// One client core: its settings, the notes shown on its desktop (each in
-// the window of the same index), its receive folder and peer listener.
-struct Client final : NoteDesktopPort {
-    Client(const TempDir& root, const char* user, const char* server, const char* address, uint16_t port = 0)
-        : folder(root.native() / user), receiveFolder(root.path(user)) {
-        fs::create_directories(folder);
-        general.SetString(GeneralOptions::kUserName, user);
-        general.SetString(GeneralOptions::kServerName, server);
-        away.SetString(AwayOptions::kAutoReplyMsg, "Out to lunch");
-        context.general = &general;
-        context.noteOptions = &notes;
-        context.away = &away;
-        context.sounds = &sounds;
-        context.notes = &receiver;
-        receiver.setSoundPlayer([](const char*) {});
-        receiver.setBeep([] {});
-        listener = std::make_unique<NoteListener>(context, address, port);
-    }
-    void showArrivedNote(std::unique_ptr<NoteRecord> note) override {
-        const std::lock_guard<std::mutex> guard(lock);
-        note->setWindow(views.emplace_back(std::make_unique<View>()).get());
-        views.back()->stopAt = stopAt;
-        views.back()->note = note.get();
-        arrived.push_back(std::move(note));
-    }
-    void deleteNote(NoteRecord&) override {}
-    size_t count() {
-        const std::lock_guard<std::mutex> guard(lock);
-        return arrived.size();
-    }
-
-    fs::path folder;
-    std::string receiveFolder;
-    platform::MemoryRegistry registry;
-    GeneralOptions general{registry};
-    NoteOptions notes{registry};
-    AwayOptions away{registry};
-    SoundOptions sounds{registry};
-    ProtocolContext context;
-    // A fresh sender per reply reads the peer port the test set last.
-    NoteReceiver receiver{{nullptr, &general, &notes, &away, &sounds, this, nullptr, receiveFolder.c_str(),
-                           NoteReceiver::kBlockTimeoutMilliseconds,
-                           [this](NoteRecord& reply) { return autoReplySender(context)(reply); }}};
-    std::unique_ptr<NoteListener> listener;
-    std::mutex lock;
-    std::string stopAt = "-";
-    std::vector<std::unique_ptr<View>> views;
-    std::vector<std::unique_ptr<NoteRecord>> arrived;
-};
-
 class NotesEndToEndTest : public ProtocolTest {
 protected:
     // ann and bob on server (their own peer ports: bob's for ann's replies,
     // ann's at annAddress for bob's notes).
     void start(const char* server, const char* annAddress) {
-        m_ann = std::make_unique<Client>(m_dir, "ann", server, annAddress);
-        m_bob = std::make_unique<Client>(m_dir, "bob", server, "127.0.0.1");
+        m_ann = std::make_unique<NoteClient>(m_dir.native() / "ann", m_dir.path("ann"), "ann", server, annAddress);
+        m_bob = std::make_unique<NoteClient>(m_dir.native() / "bob", m_dir.path("bob"), "bob", server, "127.0.0.1");
         ASSERT_NE(m_ann->listener->port() * m_bob->listener->port(), 0);
         m_bob->context.peerPort = m_ann->listener->port();
         m_ann->context.peerPort = m_bob->listener->port();
@@ -138,7 +42,7 @@ protected:
     // when size is above 0: the result, then the boxes both sides showed,
     // sorted.
     std::string send(const char* to, size_t size, const std::string& stopAt = "-") {
-        View view;
+        NoteWindow view;
         NoteRecord note(to);
         view.note = &note;
         view.sending = true;
@@ -167,16 +71,10 @@ protected:
     // The count-th note on the desktop of ann (or another) once it has
     // settled: its status head, its file against the one sent, and how many
     // files the receive folder holds; its progress is kept.
-    std::string arrived(size_t count, Client* to = nullptr) {
-        Client& ann = to ? *to : *m_ann;
-        const auto settled = [&] {
-            if (ann.count() != count) return false;
-            const std::string status = ann.views.back()->statusText().c_str();
-            return status.starts_with("Received") || status.starts_with("Did not") ||
-                   status.starts_with("Auto-replied");
-        };
-        if (!eventually(settled)) return "not settled";
-        View& view = *ann.views.back();
+    std::string arrived(size_t count, NoteClient* to = nullptr) {
+        NoteClient& ann = to ? *to : *m_ann;
+        if (!eventually([&] { return ann.settled(count) != nullptr; })) return "not settled";
+        NoteWindow& view = *ann.views.back();
         NoteRecord& note = *ann.arrived.back();
         const std::string file = note.attachmentName.isEmpty() ? "none"
                                  : readBytes(ann.folder / note.attachmentName.c_str()) == m_file ? "same"
@@ -191,7 +89,7 @@ protected:
         return pattern.ends_with('*') ? progress.substr(0, pattern.size() - 1) + "*" : progress;
     }
 
-    std::unique_ptr<Client> m_ann, m_bob;
+    std::unique_ptr<NoteClient> m_ann, m_bob;
     std::string m_file, m_sentStatus, m_sentProgress, m_receivedProgress;
 };
 
@@ -200,7 +98,7 @@ protected:
 // time a plain note right after, which both sides take as usual.
 TEST_F(NotesEndToEndTest, ANoteWithAFileStraightToTheReceiver) {
     start("", "127.0.0.2");
-    Client& ann = *m_ann;
+    NoteClient& ann = *m_ann;
     const std::string incomplete = "Did not receive this note completely.";
     // When the receiver stops, the sender's buffers cannot hold the rest of
     // the larger file, so its next block fails.
@@ -242,7 +140,7 @@ TEST_F(NotesEndToEndTest, ThroughTheServerWithTheAutomaticReply) {
     LocalAddress(local, sizeof local);
     if (local != server.host) GTEST_SKIP() << "the server sees " << local << " only through its relay";
     start(server.host.c_str(), server.host.c_str());
-    Client &ann = *m_ann, &bob = *m_bob;
+    NoteClient &ann = *m_ann, &bob = *m_bob;
     ann.context.serverPort = bob.context.serverPort = server.port;
     TcpSocket annSession, bobSession;
     ASSERT_EQ(server.login(annSession, "ann", "ann-pw") + server.login(bobSession, "bob", "bob-pw"),
@@ -273,7 +171,8 @@ TEST_F(NotesEndToEndTest, ToAndFromTheOtherBuild) {
     std::string address;
     uint16_t port = 0;
     if (!(file >> address >> port)) GTEST_SKIP() << "no note peer runs";
-    m_bob = std::make_unique<Client>(m_dir, "127.0.0.1", "", "127.0.0.1", port);
+    m_bob = std::make_unique<NoteClient>(m_dir.native() / "me", m_dir.path("me"), "127.0.0.1", "", "127.0.0.1",
+                                         port);
     ASSERT_EQ(m_bob->listener->port(), port);
     m_bob->context.peerPort = port;
     EXPECT_EQ(send(address.c_str(), 300000) + m_sentStatus, "1Sent");
