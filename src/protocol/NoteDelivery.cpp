@@ -111,6 +111,10 @@ uint32_t ClientProtocol::SendNote(const TextString& destinationHost, const TextS
 // The receiver could not be reached: when its server can, the user may
 // leave the note there. Declining keeps the text of the failed attempt.
 uint32_t ClientProtocol::offerToLeaveOnServer(TcpSocket& socket, const TextString& destinationHost, NoteRecord& note) {
+    // An automatic reply goes out while the user is away, on the thread that
+    // serves the note it answers: nobody would answer the question, and that
+    // thread would wait for them.
+    if (note.autoReply) return 0;
     const TextString attemptText = m_errorText;
     socket.Create();
     if (!ConnectToServer(socket, destinationHost, wire::kServerPort, kConnectWaitMilliseconds,

@@ -150,6 +150,7 @@ TEST_F(NoteDeliveryTest, SendWorkFindsTheReceiverThroughTheServer) {
         std::string peer;
         uint32_t file, answer;
         std::string boxes, stopAt = "-";  // boxes joined by "|"
+        uint32_t autoReply = 0;
     } rows[] = {
         {"ann" + at, 0, 0, annDirect ? "The note has been sent to 'ann' successfully." : "The user, 'ann" + asked +
                                                                                             relay + "ann" + relayOnly},
@@ -160,10 +161,13 @@ TEST_F(NoteDeliveryTest, SendWorkFindsTheReceiverThroughTheServer) {
         {"bob" + at, 0, kIdOk, "The user, 'bob" + asked + "Sorry.  This version cannot leave notes on the server "
          "yet.\nPlease send the note again when the user is online."},
         {"bob" + at, 0, 0, "Network operation cancelled.", "Contacting"},
+        // Nobody is asked about an automatic reply.
+        {"bob" + at, 0, 0, "bob@mainhub is not online.", "-", 1},
         {"", 0, 0, "Cannot deliver this note; the name field is empty."},
     };
     for (const auto& row : rows) {
         m_note.peerName = row.peer.c_str();
+        m_note.autoReply = row.autoReply;
         m_note.SetStatus("Ready");
         m_view.attachmentShown = row.file;
         m_view.stopAt = row.stopAt;
