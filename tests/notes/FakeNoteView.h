@@ -1,6 +1,7 @@
 #pragma once
-// A note window for the tests: it writes down what the record asks of it and
-// answers with the status line and the attachment strip it is given.
+// Note windows for the tests. FakeNoteView writes down what the record asks
+// of it and answers with the status line and the attachment strip it is
+// given.
 
 #include "notes/NoteView.h"
 
@@ -8,6 +9,27 @@
 #include <vector>
 
 namespace vp::test {
+
+// A note window that does nothing: the base of the tests' own windows,
+// which override what they watch.
+class QuietNoteView : public NoteView {
+public:
+    void setStatusText(const TextString&) override {}
+    TextString statusText() override { return TextString(); }
+    void labelStatus(const TextString&) override {}
+    void setSending(uint32_t) override {}
+    uint32_t pullState() override { return 1; }
+    uint32_t hasAttachment() override { return 0; }
+    void resetAttachmentView() override {}
+    void showHeader() override {}
+    void show() override {}
+    void hide() override {}
+    void destroyWindow() override {}
+    void networkOperationStarted(TcpSocket&) override {}
+    void networkOperationEnded() override {}
+    void receivingStarted(TcpSocket&) override {}
+    void receivingEnded() override {}
+};
 
 class FakeNoteView final : public NoteView {
 public:

@@ -2,6 +2,7 @@
 // loopback, receivers found through the server started for the run, Stop,
 // and where the name field sends a note.
 
+#include "notes/FakeNoteView.h"
 #include "notes/NoteRecord.h"
 #include "protocol/NoteSending.h"
 #include "protocol/ProtocolFixture.h"
@@ -22,7 +23,7 @@ using namespace test;
 // A note window whose Stop runs from another thread once its status line
 // begins with stopAt: during a file it clears transferring, else it cancels
 // the socket it was handed.
-class StoppingView final : public NoteView {
+class StoppingView final : public QuietNoteView {
 public:
     std::string statusLine, stopAt = "-", last;
     uint32_t attachmentShown = 0;
@@ -37,19 +38,11 @@ public:
     }
     TextString statusText() override { return statusLine.c_str(); }
     uint32_t hasAttachment() override { return attachmentShown; }
-    void networkOperationStarted(TcpSocket& s) override { socket = &s, last = "started"; }
+    void networkOperationStarted(TcpSocket& s) override {
+        socket = &s;
+        last = "started";
+    }
     void networkOperationEnded() override { last = "ended"; }
-    uint32_t pullState() override { return 1; }
-    // Nothing else of the window matters here.
-    void labelStatus(const TextString&) override {}
-    void setSending(uint32_t) override {}
-    void resetAttachmentView() override {}
-    void showHeader() override {}
-    void show() override {}
-    void hide() override {}
-    void destroyWindow() override {}
-    void receivingStarted(TcpSocket&) override {}
-    void receivingEnded() override {}
 };
 
 class NoteDeliveryTest : public ProtocolTest {

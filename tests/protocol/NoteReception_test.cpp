@@ -1,3 +1,4 @@
+#include "notes/FakeNoteView.h"
 #include "notes/NoteStore.h"
 #include "protocol/NoteReception.h"
 #include "protocol/ProtocolFixture.h"
@@ -19,7 +20,7 @@ struct Clock final : platform::TimeSource {
 constexpr const char* kStamp = " - 12:30 AM 3/7/5 +0000\r\n";
 
 // The note's window and the desktop, recording what reached them.
-struct Desktop final : NoteDesktopPort, NoteView {
+struct Desktop final : NoteDesktopPort, QuietNoteView {
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override {
         (held = std::move(note))->setWindow(this);
         log += "show ";
@@ -33,15 +34,6 @@ struct Desktop final : NoteDesktopPort, NoteView {
     void receivingStarted(TcpSocket&) override { log += "receiving "; }
     void receivingEnded() override { log += "received "; }
     uint32_t hasAttachment() override { return !held->attachmentName.isEmpty(); }
-    void setSending(uint32_t) override {}
-    uint32_t pullState() override { return 1; }
-    void resetAttachmentView() override {}
-    void showHeader() override {}
-    void show() override {}
-    void hide() override {}
-    void destroyWindow() override {}
-    void networkOperationStarted(TcpSocket&) override {}
-    void networkOperationEnded() override {}
     std::unique_ptr<NoteRecord> held;
     std::string log, status;
 };

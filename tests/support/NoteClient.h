@@ -4,6 +4,7 @@
 // NoteReceiver behind a peer listener. It sends with its context, whose peer
 // port is the other side's; its automatic replies go the same way.
 
+#include "notes/FakeNoteView.h"
 #include "notes/NoteRecord.h"
 #include "notes/NoteView.h"
 #include "platform/MemoryRegistry.h"
@@ -27,7 +28,7 @@ namespace vp::test {
 // A note's window, on either side. Its Stop runs once the status line
 // begins with stopAt: a sent note's clears transferring, an arrived note's
 // cancels the socket it receives on. It shows the note's file, if any.
-struct NoteWindow final : NoteView {
+struct NoteWindow final : QuietNoteView {
     std::mutex lock;
     std::string status, progress, stopAt = "-";
     NoteRecord* note = nullptr;
@@ -51,17 +52,7 @@ struct NoteWindow final : NoteView {
         status = std::string(label.c_str()) + ": " + statusTimePart(status.c_str()).c_str();
     }
     void receivingStarted(TcpSocket& socket) override { receiving = &socket; }
-    void receivingEnded() override {}
     uint32_t hasAttachment() override { return !note->attachmentName.isEmpty(); }
-    uint32_t pullState() override { return 1; }
-    void setSending(uint32_t) override {}
-    void resetAttachmentView() override {}
-    void showHeader() override {}
-    void show() override {}
-    void hide() override {}
-    void destroyWindow() override {}
-    void networkOperationStarted(TcpSocket&) override {}
-    void networkOperationEnded() override {}
 };
 
 struct NoteClient final : NoteDesktopPort {
