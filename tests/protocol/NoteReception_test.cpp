@@ -290,7 +290,8 @@ TEST_F(NoteReceptionTest, ShowsStoresOrDeletesTheArrivedNote) {
         NoteReceiver receiver({&m_list, &m_general, &m_options, &m_away, &m_sounds, row.desktop ? &m_desktop : nullptr,
                                &m_store, m_dir.path("Files").c_str(), 1000,
                                [&](NoteRecord&) { return row.delivered; }});
-        receiver.setClock(m_clock), receiver.setSoundPlayer([this](const char*) { m_desktop.log += "sound "; });
+        receiver.setClock(m_clock);
+        receiver.setSoundPlayer([this](const char*) { m_desktop.log += "sound "; });
         m_context.notes = &receiver;
         ScriptedPeer peer;
         const std::string body = payload("bob@example.org", "", row.incomingReply);
