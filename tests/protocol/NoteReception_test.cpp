@@ -212,9 +212,6 @@ TEST_F(NoteReceptionTest, EndsWithTheClosingBlockOrTheWholeFile) {
         {"file shorter than announced", "r.txt", frame(kOwnVersion, 1, 100) + "abc", no(), 0, "", ""},
         {"file, name taken", "r.txt", frame(kOwnVersion, 1, 20000) + many, yes(), 1, "", "r(1).txt=" + many},
         {"file, folders in its name", "..\\..\\x.exe", frame(kOwnVersion, 1, 2) + "ok", yes(), 1, "", "x.exe=ok"},
-        {"file, absolute name", "/etc/passwd", frame(kOwnVersion, 1, 2) + "ok", yes(), 1, "", "passwd=ok"},
-        {"file, drive and control characters", "C:\\a:b\x01.txt", frame(kOwnVersion, 1, 2) + "ok", yes(), 1, "",
-         "b_.txt=ok"},
     };
     m_options.SetInt(NoteOptions::kShowOnArrival, 1);
     for (const Row& row : rows) {
