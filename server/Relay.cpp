@@ -31,8 +31,6 @@ namespace {
 
 constexpr char kNoRelayNow[] = "The server cannot relay this note at the moment. Please try again later.";
 constexpr char kUnknownRelay[] = "This relay ticket answers no relay waiting here.";
-// The tickets this server hands out are 32 characters.
-constexpr uint32_t kMaxTicketLength = 256;
 
 std::string notAnsweredText(const std::string& name, const std::string& serverName) {
     return fmt::format("{}@{} did not answer.", name, serverName);
@@ -187,7 +185,7 @@ asio::awaitable<Next> serveProxyRequest(Conversation& conversation, const FrameH
 // final YES, after which the connection carries the sender's side.
 asio::awaitable<Next> serveProxyAnswer(Conversation& conversation, const FrameHeader& header) {
     ByteBuffer ticket;
-    const bool accepted = co_await conversation.acceptPayload(header, ticket, kMaxTicketLength);
+    const bool accepted = co_await conversation.acceptPayload(header, ticket, wire::kMaxTicketLength);
     if (!accepted) co_return Next::End;
     const auto relay = conversation.state().relays.claim(asString(ticket));
     if (!relay) {

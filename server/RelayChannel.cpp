@@ -12,8 +12,6 @@ namespace asio = boost::asio;
 namespace {
 
 constexpr char kUnknownTicket[] = "This relay ticket belongs to no session here. Please log in again.";
-// The tickets this server hands out are 32 characters.
-constexpr uint32_t kMaxTicketLength = 256;
 
 // On the channel the client reads each block whole before it answers: a
 // presence change is then sent a second time after the client's YES, and
@@ -50,7 +48,7 @@ asio::awaitable<bool> dropRefusal(Conversation& conversation, uint8_t first) {
 
 asio::awaitable<Next> serveOpenChannel(Conversation& conversation, const FrameHeader& header) {
     ByteBuffer ticket;
-    const bool accepted = co_await conversation.acceptPayload(header, ticket, kMaxTicketLength);
+    const bool accepted = co_await conversation.acceptPayload(header, ticket, wire::kMaxTicketLength);
     if (!accepted) co_return Next::End;
     const auto opened = conversation.state().presence.openChannel(asString(ticket), conversation.weak_from_this());
     if (!opened) co_return co_await conversation.reject(kUnknownTicket, "a relay channel with an unknown ticket");

@@ -22,14 +22,16 @@ void PayloadWriter::word(uint32_t value) {
     m_at += 4;
 }
 
-void PayloadWriter::text(const TextString& text) {
-    if (!m_ok || text.length() == 0) return;
-    if (m_buffer.size() - m_at < text.length()) {
+void PayloadWriter::text(const TextString& text) { bytes(text.data(), text.length()); }
+
+void PayloadWriter::bytes(const void* from, uint32_t count) {
+    if (!m_ok || count == 0) return;
+    if (m_buffer.size() - m_at < count) {
         m_ok = false;
         return;
     }
-    std::memcpy(m_buffer.data() + m_at, text.data(), text.length());
-    m_at += text.length();
+    if (from) std::memcpy(m_buffer.data() + m_at, from, count);
+    m_at += count;
 }
 
 uint32_t allocatePayload(ByteBuffer& buffer, uint32_t length) {

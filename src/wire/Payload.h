@@ -26,6 +26,9 @@ public:
     // writer fail.
     void word(uint32_t value);
     void text(const TextString& text);
+    void bytes(const void* from, uint32_t count);
+    // Leaves count zero bytes.
+    void skip(uint32_t count) { bytes(nullptr, count); }
 
     // Null and 0 while the writer has failed, so that a short payload
     // cannot be sent even by a caller that forgot ok().

@@ -6,7 +6,11 @@
 
 #include "foundation/TextString.h"
 
+#include "wire/Payload.h"
+
 #include <cstdint>
+#include <span>
+#include <vector>
 
 namespace vp {
 
@@ -19,10 +23,19 @@ struct LeaveNoteRequest {
     uint32_t blockLength = 0;
 };
 uint32_t parseLeaveNotePayload(const ByteBuffer& payload, LeaveNoteRequest& request);
+// The request's payload for receiverText ("ann", or "ann@mainhub" whose
+// server part goes as that many zero bytes) and a block of blockLength.
+PayloadWriter leaveNotePayload(const TextString& receiverText, uint32_t blockLength);
 
 // A stored-note block is {u32 P, then P bytes}; 1 when size bytes hold
 // exactly that.
 uint32_t isWholeStoredNote(const uint8_t* block, uint32_t size);
+// {P, the P bytes of payload}.
+PayloadWriter storedNoteBlock(const uint8_t* payload, uint32_t size);
+// The records of a downloaded block of stored notes, in order: each the P
+// bytes after its length word. A length that passes the end of the block
+// ends the walk.
+std::vector<std::span<const uint8_t>> storedNoteRecords(const uint8_t* block, uint32_t size);
 
 // {U, P, user name, password}, and nothing after it.
 struct NoteDownLoadRequest {
@@ -30,5 +43,6 @@ struct NoteDownLoadRequest {
     TextString password;
 };
 uint32_t parseNoteDownLoadPayload(const ByteBuffer& payload, NoteDownLoadRequest& request);
+PayloadWriter noteDownLoadPayload(const TextString& userName, const TextString& password);
 
 } // namespace vp

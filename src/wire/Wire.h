@@ -37,5 +37,7 @@ inline constexpr uint32_t kYes = 1;
 // longer announced length is refused before anything is allocated, as a
 // malformed request; attachments are streamed and not bound by it.
 inline constexpr uint32_t kMaxPayloadLength = 16u * 1024 * 1024;
+// The longest relay ticket taken; a server hands out 32 characters.
+inline constexpr uint32_t kMaxTicketLength = 256;
 
 } // namespace vp::wire
