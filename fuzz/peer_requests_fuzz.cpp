@@ -1,7 +1,8 @@
 // What another program may send to the peer port, and what a server may
 // answer: the input travels over a real loopback connection, whose sending
-// half then closes. The first byte picks the reader: even bytes run the
-// dispatcher of one request, odd ones read one reply.
+// half then closes. The first byte picks the reader: 0 modulo 3 runs the
+// dispatcher of one request, 1 reads one reply, 2 reads the relay channel
+// until it ends.
 
 #include "foundation/TcpSocket.h"
 #include "notes/NoteRecord.h"
@@ -25,7 +26,7 @@ public:
                          std::unique_ptr<vp::NoteRecord>&) override {
         return 0;
     }
-    uint32_t startRelay(vp::ClientProtocol&, vp::TcpSocket&, const vp::FrameHeader&) override { return 0; }
+    uint32_t startRelayThread(std::unique_ptr<vp::RelayJob>, const vp::ProtocolContext&) override { return 0; }
     void showAnnouncement(const vp::TextString&) override {}
 };
 
@@ -72,8 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         context.relay = &handlers;
         context.announcements = &handlers;
         vp::ClientProtocol protocol(context);
-        if (data[0] % 2 == 0) protocol.HandleRequest(accepted);
-        else protocol.GetYesNo(accepted, protocol.ownVersion());
+        if (data[0] % 3 == 0) protocol.HandleRequest(accepted);
+        else if (data[0] % 3 == 1) protocol.GetYesNo(accepted, protocol.ownVersion());
+        else
+            while (protocol.ChannelMessage(accepted)) {}
     }
     ::close(sender);
     return 0;

@@ -192,8 +192,8 @@ uint32_t ClientProtocol::HandleRequest(TcpSocket& socket) {
         break;
     case wire::kProxyRequest:
         // A relay start that fails has sent its own NO; this one follows.
-        if (sameVersion && header.length > 0 && header.length <= wire::kMaxPayloadLength && m_context.relay &&
-            m_context.relay->startRelay(*this, socket, header))
+        if (sameVersion && header.length > 0 && header.length <= wire::kMaxTicketLength && m_context.relay &&
+            serveRelayRequest(socket, header))
             return 1;
         break;
     case wire::kKnownContactQuery:

@@ -106,7 +106,49 @@ public:
     // the file went out, 0 when it could not or the user stopped it.
     uint32_t SendAttachment(TcpSocket& socket, NoteRecord& note);
 
+    // ---- Relay ----
+
+    // On a connection to the server: asks it to join this connection to
+    // receiverName's, which only the relay reaches. Each read waits at most
+    // timeoutMilliseconds; the interval is not used. 1 when the connection
+    // now reaches the receiver.
+    uint32_t RequestRelay(TcpSocket& socket, const TextString& receiverName, uint32_t timeoutMilliseconds,
+                          uint32_t intervalMilliseconds);
+    // Hands the ticket of a relay request that arrived on socket, with the
+    // socket's peer as the server to answer, to a relay thread: 1 when one
+    // was started.
+    uint32_t StartRelayAnswer(TcpSocket& socket, const TextString& ticket);
+    // On a connection to the server: presents the ticket, after which the
+    // server forwards the sender's request on it. 1 when accepted.
+    uint32_t ProxyAnswer(TcpSocket& socket, const TextString& ticket);
+    // Connects socket to serverHost and opens the relay channel with the
+    // ticket the log-in gave: 1 when open.
+    uint32_t OpenChannel(TcpSocket& socket, const TextString& serverHost, const TextString& ticket);
+    // Reads and serves one block the server sends over the open channel: 1
+    // to keep reading, 0 when the channel is gone.
+    uint32_t ChannelMessage(TcpSocket& socket);
+
+    // ---- Stored notes ----
+
+    // On a connection to the server: leaves the stored-note block (u32 P and
+    // the P bytes of a note's payload) for the user receiverText names. 1
+    // when the server keeps it.
+    uint32_t LeaveNote(TcpSocket& socket, const TextString& receiverText, const uint8_t* block,
+                       uint32_t blockLength);
+    // On a connection to the server: the notes kept for userName, as one
+    // block of stored-note records (see storedNoteRecords), into notes. 1
+    // with the block (which may be empty), 0 with notes empty.
+    uint32_t NoteDownLoad(TcpSocket& socket, const TextString& userName, const TextString& password,
+                          ByteBuffer& notes);
+
 private:
+    // The relay request on the peer port: YES, the ticket, the relay thread,
+    // and the connection held until the server closes it.
+    uint32_t serveRelayRequest(TcpSocket& socket, const FrameHeader& header);
+    // After a NO or a reply of another version: the server's reason stays;
+    // without one, errorText says sameVersion or otherVersion by the reply's
+    // version.
+    void explainRefusal(const char* sameVersion, const char* otherVersion);
     // Connects socket to host:port, looking every interval for at most
     // totalWaitMilliseconds; the socket is left blocking. 1 when connected.
     uint32_t connectPolled(TcpSocket& socket, const TextString& host, uint16_t port, uint32_t totalWaitMilliseconds,

@@ -14,6 +14,7 @@
 #include "protocol/ClientProtocol.h"
 #include "protocol/TransferProgress.h"
 #include "settings/SoundOptions.h"
+#include "wire/StoredNotePayloads.h"
 #include "wire/Wire.h"
 
 #include <algorithm>
@@ -39,12 +40,10 @@ constexpr char kNoMemory[] = "Not enough memory to continue.";
 constexpr char kCancelled[] = "Network operation cancelled.";
 constexpr char kNoConnectionNow[] = "Sorry.  Cannot make a connection at this point.\nPlease try again later.";
 constexpr char kServerNotResponding[] = "Sorry.  Server is not responding.";
-constexpr char kRelayNotAvailable[] =
-    "This user can only be reached through the server's relay, which this version cannot use yet.";
 constexpr char kAttachmentsNotStored[] = "Sorry.  This note has files attached and therefore cannot be stored on "
                                          "the server.\nPlease remove the attachments and try again.";
-constexpr char kLeavingNotAvailable[] =
-    "Sorry.  This version cannot leave notes on the server yet.\nPlease send the note again when the user is online.";
+constexpr char kCannotPrepareStored[] = "Sorry.  Cannot prepare the note content needed to leave this note on the "
+                                        "server.\nPlease free up some memory and try again later.";
 constexpr char kNoDestination[] =
     "Cannot deliver this note.\n\nYou need to enter the name of the person you wish to send to.";
 constexpr char kFileTooLarge[] = "Cannot deliver this note.\n\nThe attached file is too large to send.";
@@ -133,9 +132,12 @@ uint32_t ClientProtocol::offerToLeaveOnServer(TcpSocket& socket, const TextStrin
         showMessage(kAttachmentsNotStored, kMessageError, owner);
         return 0;
     }
-    // FIXME: store the note with LeaveNote once the client speaks it.
-    m_errorText = kLeavingNotAvailable;
-    return 0;
+    const PayloadWriter block = storedNoteBlock(note.payload(), note.payloadSize());
+    if (!block.ok()) {
+        m_errorText = kCannotPrepareStored;
+        return 0;
+    }
+    return LeaveNote(socket, note.peerName, block.data(), block.size());
 }
 
 uint32_t ClientProtocol::ConnectToReceiver(TcpSocket& socket, const TextString& destinationHost,
@@ -156,9 +158,12 @@ uint32_t ClientProtocol::ConnectToReceiver(TcpSocket& socket, const TextString& 
         throughRelay = address == kRelayOnly ? 1 : 0;
         socket.Create();
         if (throughRelay) {
-            // FIXME: reach such a receiver through the server's relay.
-            m_errorText = cannotContact(receiverName) + kRelayNotAvailable;
-            return 0;
+            if (!connectPolled(socket, destinationHost, m_context.serverPort, totalWaitMilliseconds,
+                               intervalMilliseconds)) {
+                m_errorText = kServerNotResponding;
+                return 0;
+            }
+            return RequestRelay(socket, receiverName, totalWaitMilliseconds, intervalMilliseconds);
         }
     }
     if (!connectPolled(socket, address, m_context.peerPort, totalWaitMilliseconds, intervalMilliseconds)) {

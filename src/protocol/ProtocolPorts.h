@@ -22,6 +22,7 @@ class NoteOptions;
 class NoteRecord;
 class SoundOptions;
 class TcpSocket;
+struct ProtocolContext;
 
 // The listener service as the log-in sees it.
 class PeerListenerPort {
@@ -45,13 +46,24 @@ public:
                                  std::unique_ptr<NoteRecord>& note) = 0;
 };
 
-// Starts relaying a connection the server asks this client to answer.
+// What a relay thread is handed: the server that asked this client to
+// answer a relay, and the ticket to answer with. Its first word is its own
+// size, which the thread checks before it makes a connection.
+struct RelayJob {
+    static constexpr uint32_t kSize = 20;
+    uint32_t size = kSize;
+    // Dotted: the address the request came from.
+    TextString serverAddress;
+    TextString ticket;
+};
+
+// Runs the relays the server asks this client to answer, each on a thread
+// of its own.
 class RelayStarterPort {
 public:
     virtual ~RelayStarterPort() = default;
-    // The header's length is above 0; sends its own replies; 1 when the
-    // relay was started.
-    virtual uint32_t startRelay(ClientProtocol& protocol, TcpSocket& socket, const FrameHeader& header) = 0;
+    // 1 when a thread was started to answer job with context.
+    virtual uint32_t startRelayThread(std::unique_ptr<RelayJob> job, const ProtocolContext& context) = 0;
 };
 
 // The announcement box.

@@ -24,8 +24,8 @@ public:
         if (keepNote) kept = std::move(note);
         return noteResult;
     }
-    uint32_t startRelay(ClientProtocol&, TcpSocket&, const FrameHeader& header) override {
-        calls.push_back("relay " + std::to_string(header.length));
+    uint32_t startRelayThread(std::unique_ptr<RelayJob> job, const ProtocolContext&) override {
+        calls.push_back(std::string("relay ") + job->serverAddress.c_str() + " " + job->ticket.c_str());
         return relayResult;
     }
     void showAnnouncement(const TextString& text) override { calls.push_back(std::string("announce ") + text.c_str()); }
@@ -104,6 +104,7 @@ TEST_F(HandleRequestTest, EachRequestNeedsTheOwnVersionAndAWellFormedPayload) {
         {"an event in another version", frame(kNewer, 102, 3), frame(kNewer, 0, 0), 0},
         {"a relay request in another version", frame(kNewer, 1011, 8), frame(kNewer, 0, 0), 0},
         {"a relay request without a ticket", frame(kOwnVersion, 1011, 0), no(), 0},
+        {"a ticket longer than any", frame(kOwnVersion, 1011, 257), no(), 0},
         {"a 4 GiB event", frame(kOwnVersion, 102, 0xFFFFFFFF), no() + no(), 0},
         {"a contact query", query(5, "ALICE", "example.org"), yes(), 1},
         // Refused queries: the handler's NO, then the dispatcher's.
@@ -140,12 +141,17 @@ TEST_F(HandleRequestTest, NotesAnnouncementsAndRelaysGoToTheirHandlers) {
         peer.send(frame(kOwnVersion, 101, 12)).expect(yes()).send("Maintenance!").expect(yes());
         EXPECT_EQ(serve(peer), 1u);
     }
-    EXPECT_EQ(exchange("a relay request", frame(kOwnVersion, 1011, 8), ""), 1u);
-    m_handlers.relayResult = 0;
-    EXPECT_EQ(exchange("a relay that cannot start: the dispatcher's NO follows", frame(kOwnVersion, 1011, 8), no()),
-              0u);
-    EXPECT_EQ(m_handlers.calls,
-              (std::vector<std::string>{"note 40", "note 40", "announce Maintenance!", "relay 8", "relay 8"}));
+    // The server's connection stays open while the relay runs.
+    for (const uint32_t started : {1u, 0u}) {
+        m_handlers.relayResult = started;
+        ScriptedPeer peer;
+        peer.send(frame(kOwnVersion, 1011, 8)).expect(yes()).send("T1cket-8");
+        if (started) peer.hangUp();
+        else peer.expect(no() + no());  // the start's NO, then the dispatcher's
+        EXPECT_EQ(serve(peer), started);
+    }
+    EXPECT_EQ(m_handlers.calls, (std::vector<std::string>{"note 40", "note 40", "announce Maintenance!",
+                                                          "relay 127.0.0.1 T1cket-8", "relay 127.0.0.1 T1cket-8"}));
 
     m_context.notes = nullptr;
     m_context.announcements = nullptr;

@@ -9,11 +9,13 @@
 #include "support/ClientCalls.h"
 #include "support/Eventually.h"
 #include "support/NoteClient.h"
+#include "wire/StoredNotePayloads.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <vector>
 
 namespace vp {
@@ -48,7 +50,7 @@ protected:
         view.sending = true;
         view.stopAt = stopAt;
         note.setWindow(&view);
-        note.content.assign("{\\rtf1 Hi}", 10);
+        note.content.assign(m_content.data(), static_cast<uint32_t>(m_content.size()));
         m_file.clear();
         if (size > 0) {
             for (size_t i = 0; i < size; ++i) m_file.push_back(char(i * 7 + i / 4099));
@@ -60,7 +62,7 @@ protected:
         m_sentStatus = statusHead(view.statusText().c_str());
         m_sentProgress = view.progress;
         // The receiver's box may come just after the sender's.
-        eventually([&] { return m_messages.boxCount() >= first + (result ? 0 : 2); });
+        eventually([&] { return m_messages.boxCount() >= first + (result ? 0 : m_failureBoxes); });
         std::vector<std::string> boxes;
         for (size_t i = first; i < m_messages.boxCount(); ++i) boxes.push_back(m_messages.boxes()[i].text);
         std::sort(boxes.begin(), boxes.end());
@@ -83,13 +85,30 @@ protected:
         const auto files = std::distance(fs::directory_iterator(ann.folder), fs::directory_iterator());
         return statusHead(view.statusText().c_str()) + "|" + file + "|" + std::to_string(files);
     }
+    // The server started for the run, when there is one.
+    static bool readServer(ClientCalls& server) {
+        const char* file = std::getenv("VP_TEST_SERVER_FILE");
+        return file && std::ifstream(file) >> server.host >> server.port;
+    }
+    // A session for client that lasts the test; a client that is not
+    // reachable opens its relay channel.
+    void logIn(const ClientCalls& server, NoteClient& client, const std::string& user) {
+        client.context.serverPort = server.port;
+        EXPECT_EQ(server.loginWith(m_sessions.emplace_back(), user.c_str(), (user + "-pw").c_str(), client),
+                  "OK Hello from mainhub.");
+    }
     static std::string statusHead(const std::string& status) { return status.substr(0, status.find(':')); }
     // A progress as pattern has it, where "*" stands for any percentage.
     static std::string like(const std::string& progress, const std::string& pattern) {
         return pattern.ends_with('*') ? progress.substr(0, pattern.size() - 1) + "*" : progress;
     }
 
+    std::list<TcpSocket> m_sessions;
     std::unique_ptr<NoteClient> m_ann, m_bob;
+    std::string m_content = "{\\rtf1 Hi}";
+    // A failed note shows a box on either side, unless a relay thread
+    // received it.
+    size_t m_failureBoxes = 2;
     std::string m_file, m_sentStatus, m_sentProgress, m_receivedProgress;
 };
 
@@ -130,21 +149,14 @@ TEST_F(NotesEndToEndTest, ANoteWithAFileStraightToTheReceiver) {
 // ann answers with her automatic reply, which reaches bob's own receiver;
 // bob, away too, does not answer a reply.
 TEST_F(NotesEndToEndTest, ThroughTheServerWithTheAutomaticReply) {
-    const char* file = std::getenv("VP_TEST_SERVER_FILE");
-    if (!file) GTEST_SKIP() << "VP_TEST_SERVER_FILE names no running server";
     ClientCalls server;
-    std::ifstream(file) >> server.host >> server.port;
-    // Under Wine the server may see another address than this machine's own;
-    // ann is then reachable only through the relay, which is not spoken yet.
-    char local[64] = {};
-    LocalAddress(local, sizeof local);
-    if (local != server.host) GTEST_SKIP() << "the server sees " << local << " only through its relay";
+    if (!readServer(server)) GTEST_SKIP() << "VP_TEST_SERVER_FILE names no running server";
+    // Under Wine the server may see another address than the program's own:
+    // both then count as behind a proxy and are reached through the relay.
     start(server.host.c_str(), server.host.c_str());
     NoteClient &ann = *m_ann, &bob = *m_bob;
-    ann.context.serverPort = bob.context.serverPort = server.port;
-    TcpSocket annSession, bobSession;
-    ASSERT_EQ(server.login(annSession, "ann", "ann-pw") + server.login(bobSession, "bob", "bob-pw"),
-              "OK Hello from mainhub.OK Hello from mainhub.");
+    logIn(server, ann, "ann");
+    logIn(server, bob, "bob");
 
     EXPECT_EQ(send("ann", 1000000) + m_sentStatus, "1Sent");
     EXPECT_EQ(arrived(1), "Received|same|1");
@@ -157,8 +169,68 @@ TEST_F(NotesEndToEndTest, ThroughTheServerWithTheAutomaticReply) {
     EXPECT_EQ(std::string(reply.peerName.c_str()) + "|" + std::to_string(reply.autoReply), "ann@" + server.host + "|1");
     EXPECT_NE(std::string(reply.content.data(), reply.content.size()).find("Out to lunch"), std::string::npos);
     EXPECT_EQ(ann.count(), 2u);
-    annSession.Close();
-    bobSession.Close();
+}
+
+// ann takes no connections: the server relays bob's notes to her, a file
+// included, and her refusal back to bob unchanged.
+TEST_F(NotesEndToEndTest, ThroughTheRelayToAReceiverBehindAProxy) {
+    ClientCalls server;
+    if (!readServer(server)) GTEST_SKIP() << "VP_TEST_SERVER_FILE names no running server";
+    start(server.host.c_str(), server.host.c_str());
+    NoteClient &ann = *m_ann, &bob = *m_bob;
+    ann.listener->stop();
+    ann.reachable = false;
+    logIn(server, ann, "ann");
+    logIn(server, bob, "bob");
+    EXPECT_EQ(server.locate("ann"), "OK 0.0.0.0");
+    EXPECT_EQ(send("ann", 1000000) + m_sentStatus, "1Sent");
+    EXPECT_EQ(arrived(1), "Received|same|1");
+    ann.general.SetInt(GeneralOptions::kEnablePrivacy, 1);
+    m_failureBoxes = 1;
+    EXPECT_EQ(send("ann", 0), "0|The receiver's authorization mode is on.  You will need to be on their contact list "
+                              "to communicate with them.");
+}
+
+// carol is offline: bob leaves two notes on the server, which she downloads
+// in order after her log-in. A download cut in the middle deletes nothing.
+TEST_F(NotesEndToEndTest, LeftOnTheServerAndDownloadedAfterTheNextLogIn) {
+    ClientCalls server;
+    if (!readServer(server)) GTEST_SKIP() << "VP_TEST_SERVER_FILE names no running server";
+    start(server.host.c_str(), server.host.c_str());
+    logIn(server, *m_bob, "bob");
+    const std::string question = "1|The user, 'carol', is not online.\nWould you like to try and leave this note on "
+                                 "their server?";
+    for (const char* text : {"{\\rtf1 first}", "{\\rtf1 second}"}) {
+        m_content = text;
+        m_messages.script({kIdOk});
+        EXPECT_EQ(send("carol", 0) + m_sentStatus, question + "Sent");
+    }
+    NoteClient carol(m_dir.native() / "carol", m_dir.path("carol"), "carol", server.host.c_str(), "127.0.0.1");
+    logIn(server, carol, "carol");
+    const std::string payload = le32(5) + le32(8) + "carolcarol-pw";
+    // A download that stops after 20 bytes of the notes.
+    const std::string cut = server.request([&](ClientProtocol& protocol, TcpSocket& socket) {
+        uint8_t reply[12], half[20];
+        const std::string header = frame(kOwnVersion, 1015, static_cast<uint32_t>(payload.size()));
+        return protocol.SendAll(socket, header.data(), 12) && protocol.RecvAll(socket, reply, 12) &&
+               protocol.SendAll(socket, payload.data(), static_cast<uint32_t>(payload.size())) &&
+               protocol.RecvAll(socket, reply, 12) && protocol.SendReply(socket, kOwnVersion, 1, "") &&
+               protocol.RecvAll(socket, half, sizeof half);
+    });
+    std::string notes;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ByteBuffer block;
+        const std::string result = server.request([&](ClientProtocol& protocol, TcpSocket& socket) {
+            return protocol.NoteDownLoad(socket, "carol", "carol-pw", block);
+        });
+        notes += result.substr(0, 2);
+        for (const auto record : storedNoteRecords(block.data(), block.size())) {
+            NoteRecord note;
+            note.ParsePayload(record.data(), static_cast<uint32_t>(record.size()));
+            notes += "|" + std::string(note.content.data(), note.content.size());
+        }
+    }
+    EXPECT_EQ(cut.substr(0, 2) + "|" + notes, "OK|OK|{\\rtf1 first}|{\\rtf1 second}Th");
 }
 
 // A native peer on 127.0.0.3 answers a note with the file it brought, on the

@@ -44,6 +44,13 @@ struct ClientCalls {
     std::string login(TcpSocket& socket, const char* user, const char* password, bool reachable = true,
                       std::string* ticket = nullptr) const {
         FakeListener listener(reachable ? 1 : 0);
+        const std::string result = loginWith(socket, user, password, listener);
+        if (ticket) *ticket = listener.ticket;
+        return result;
+    }
+    // The same with a listener of the caller's, which opens the relay
+    // channel when the log-in gives a ticket.
+    std::string loginWith(TcpSocket& socket, const char* user, const char* password, PeerListenerPort& listener) const {
         ProtocolContext context;
         context.serverPort = port;
         context.listener = &listener;
@@ -51,7 +58,6 @@ struct ClientCalls {
         TextString result;
         if (!protocol.ConnectToServer(socket, host.c_str(), port, 5000, 100)) return "no connection";
         const uint32_t ok = protocol.Login(result, socket, host.c_str(), user, password);
-        if (ticket) *ticket = listener.ticket;
         return (ok ? "OK " : "") + std::string(result.c_str());
     }
 

@@ -10,6 +10,7 @@
 #include "platform/MemoryRegistry.h"
 #include "protocol/NoteReception.h"
 #include "protocol/NoteSending.h"
+#include "protocol/RelayAnswers.h"
 #include "settings/AwayOptions.h"
 #include "settings/GeneralOptions.h"
 #include "settings/NoteOptions.h"
@@ -21,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vp::test {
@@ -55,7 +57,10 @@ struct NoteWindow final : QuietNoteView {
     uint32_t hasAttachment() override { return !note->attachmentName.isEmpty(); }
 };
 
-struct NoteClient final : NoteDesktopPort {
+// A client core that logs in with it as its listener takes connections on
+// its peer port unless reachable is false; it then keeps the relay channel
+// open and answers relays.
+struct NoteClient final : NoteDesktopPort, PeerListenerPort {
     // files is made and receives the files, filesAsCore names it as the
     // core does; user and server sign the notes sent.
     NoteClient(const std::filesystem::path& files, const std::string& filesAsCore, const char* user,
@@ -70,9 +75,24 @@ struct NoteClient final : NoteDesktopPort {
         context.away = &away;
         context.sounds = &sounds;
         context.notes = &receiver;
+        context.relay = &relays;
         receiver.setSoundPlayer([](const char*) {});
         receiver.setBeep([] {});
         listener = std::make_unique<NoteListener>(context, address, port);
+    }
+    ~NoteClient() override {
+        channel.Cancel();
+        if (channelThread.joinable()) channelThread.join();
+        relays.stop();
+    }
+    uint32_t isPeerListenerRunning() override { return reachable && listener->port() != 0 ? 1 : 0; }
+    uint32_t openEventConnection(const TextString& host, const TextString& ticket) override {
+        channelThread = std::thread([this, host, ticket] {
+            ClientProtocol protocol(context);
+            if (protocol.OpenChannel(channel, host, ticket))
+                while (protocol.ChannelMessage(channel)) {}
+        });
+        return 1;
     }
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override {
         const std::lock_guard<std::mutex> guard(lock);
@@ -113,6 +133,10 @@ struct NoteClient final : NoteDesktopPort {
     std::string stopAt = "-";
     std::vector<std::unique_ptr<NoteWindow>> views;
     std::vector<std::unique_ptr<NoteRecord>> arrived;
+    bool reachable = true;
+    TcpSocket channel;
+    std::thread channelThread;
+    RelayAnswers relays;
     // Last, so that it stops before anything its connections reach goes.
     std::unique_ptr<NoteListener> listener;
 };
