@@ -17,9 +17,14 @@
 #include "settings/NoteOptions.h"
 #include "settings/SoundOptions.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace vp::bench {
 
@@ -51,6 +56,8 @@ public:
 
     // 0 when it could not listen.
     uint16_t port() const { return m_port; }
+    // What each connection is served with; set before the first arrives.
+    ProtocolContext& context() { return m_context; }
 
 private:
     // Connections are served one after another, so the note before has
@@ -79,5 +86,19 @@ private:
     uint16_t m_port = 0;
     std::thread m_thread;
 };
+
+// The median and 99th percentile of rounds runs of work, in microseconds;
+// -1 when a run failed.
+inline std::pair<double, double> percentiles(int rounds, const std::function<bool()>& work) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> times;
+    for (int round = 0; round < rounds; ++round) {
+        const auto start = Clock::now();
+        if (!work()) return {-1, -1};
+        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times[times.size() * 99 / 100]};
+}
 
 } // namespace vp::bench

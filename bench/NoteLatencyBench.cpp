@@ -51,19 +51,6 @@ bool readBlock(TcpSocket& socket, FrameHeader& header) {
     return receiveExactly(socket, bytes, sizeof bytes) && FrameHeader::decode(bytes, sizeof bytes, header);
 }
 
-// Median and 99th percentile in microseconds.
-std::pair<double, double> percentiles(const std::function<bool()>& work) {
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> times;
-    for (int round = 0; round < kRounds; ++round) {
-        const auto start = Clock::now();
-        if (!work()) return {-1, -1};
-        times.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times[times.size() * 99 / 100]};
-}
-
 } // namespace
 
 int main() {
@@ -76,7 +63,7 @@ int main() {
         std::fprintf(stderr, "could not listen\n");
         return 1;
     }
-    const auto plain = percentiles([&] {
+    const auto plain = percentiles(kRounds, [&] {
         TcpSocket socket;
         FrameHeader reply{};
         return socket.Connect("127.0.0.1", port) && sendBlock(socket, wire::kProbe, 0) && readBlock(socket, reply);
@@ -85,7 +72,7 @@ int main() {
     context.peerPort = port;
     NoteRecord note("127.0.0.1");
     note.content.assign(kText, sizeof kText - 1);
-    const auto delivery = percentiles([&] {
+    const auto delivery = percentiles(kRounds, [&] {
         ClientProtocol protocol(context);
         return protocol.SendNote("127.0.0.1", "bench@127.0.0.1", note) == 1;
     });

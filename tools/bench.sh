@@ -8,7 +8,7 @@ build=${VP_BUILD_DIR:-$root/build}
 cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/release" --target contact_list_bench note_append_bench settings_save_bench \
   server_sessions_bench server_locate_bench relay_throughput_bench note_latency_bench \
-  attachment_throughput_bench
+  attachment_throughput_bench relay_latency_bench
 "$build/release/bench/contact_list_bench"
 "$build/release/bench/note_append_bench"
 "$build/release/bench/settings_save_bench"
@@ -17,3 +17,4 @@ cmake --build "$build/release" --target contact_list_bench note_append_bench set
 "$build/release/bench/relay_throughput_bench"
 "$build/release/bench/note_latency_bench"
 "$build/release/bench/attachment_throughput_bench"
+"$build/release/bench/relay_latency_bench"
