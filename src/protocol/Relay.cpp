@@ -7,6 +7,7 @@
 #include "foundation/LittleEndian.h"
 #include "protocol/ClientProtocol.h"
 #include "protocol/RelayAnswers.h"
+#include "protocol/ServerTexts.h"
 #include "wire/Payload.h"
 #include "wire/Wire.h"
 
@@ -19,8 +20,8 @@ namespace {
 
 constexpr char kNotSetUp[] = "Network communication has not been setup properly.";
 constexpr char kServerNotResponding[] = "Server is not responding.";
-constexpr char kLost[] = "Sorry.  Network communication is lost.";
-constexpr char kRefused[] = "The server has refused the connection.";
+using server_texts::kRefused;
+constexpr const char* kLost = server_texts::kConnectionLost;
 constexpr char kNoProxySupport[] = "The server does not support proxy connection.";
 constexpr char kAnswerLost[] = "ProxyAnswer request unsuccessful\n\nPossibly because the network communication is lost.";
 constexpr char kAnswerRefused[] = "ProxyAnswer request to the server was unsuccessful.";

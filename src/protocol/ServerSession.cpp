@@ -5,6 +5,7 @@
 #include "app/AppInfo.h"
 #include "contacts/ContactList.h"
 #include "protocol/ClientProtocol.h"
+#include "protocol/ServerTexts.h"
 #include "settings/Endpoints.h"
 #include "settings/GeneralOptions.h"
 #include "wire/Payload.h"
@@ -20,9 +21,9 @@ constexpr char kLocateNotSent[] = "Cannot send data to the server.";
 constexpr char kLocateFirstLost[] = "Sorry, cannot complete this task.\n\nPossibly because the network communication is lost.";
 constexpr char kLocateFinalLost[] = "Sorry, cannot complete task.\n\nPossibly because the network communication is lost.";
 constexpr char kPasswordNoMemory[] = "Sorry, cannot complete task.\n\nPossible reason: out of memory.";
-constexpr char kPasswordNotSent[] = "Sorry, cannot complete task.\n\nPossible reason: server is not responding.";
-constexpr char kPasswordFirstLost[] = "Sorry.  Network communication is lost.";
-constexpr char kPasswordRefused[] = "The server has refused the connection.";
+constexpr const char* kPasswordNotSent = server_texts::kNotResponding;
+constexpr const char* kPasswordFirstLost = server_texts::kConnectionLost;
+constexpr const char* kPasswordRefused = server_texts::kRefused;
 constexpr char kPasswordUnsupported[] = "The server does not support password change.";
 constexpr char kPasswordInvalid[] = "Sorry, cannot complete task.\n\nPossible reason: invalid password.";
 constexpr char kPasswordFinalLost[] = "Sorry, cannot complete task.\n\nPossible reason: the network communication is lost.";

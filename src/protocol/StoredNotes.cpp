@@ -2,6 +2,7 @@
 // and downloading those kept for this user.
 
 #include "protocol/ClientProtocol.h"
+#include "protocol/ServerTexts.h"
 #include "wire/StoredNotePayloads.h"
 #include "wire/Wire.h"
 
@@ -13,11 +14,11 @@ namespace {
 
 constexpr char kGeneralError[] = "General Error.";
 constexpr char kNoMemory[] = "Sorry. There is not enough memory to complete this operation.";
-constexpr char kNotResponding[] = "Sorry, cannot complete task.\n\nPossible reason: server is not responding.";
-constexpr char kLost[] = "Sorry.  Network communication is lost.";
+using server_texts::kNotResponding;
+constexpr const char* kLost = server_texts::kConnectionLost;
 constexpr char kUnexpectedlyLost[] = "Sorry.  Network communication is unexpectedly lost.";
 constexpr char kFinalLost[] = "Network communication is lost.";
-constexpr char kRefused[] = "The server has refused the connection.";
+using server_texts::kRefused;
 constexpr char kUnsupported[] = "The server does not support this operation.";
 constexpr char kOperationRefused[] = "The server has refused this operation.";
 
