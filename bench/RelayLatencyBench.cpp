@@ -57,10 +57,13 @@ int main() {
         std::fprintf(stderr, "the server or the receiver did not start\n");
         return 1;
     }
+    if (!ClientProtocol(receiver.context()).OpenChannel(channel, "127.0.0.1", ticket.c_str())) {
+        std::fprintf(stderr, "the relay channel did not open\n");
+        return 1;
+    }
     std::thread channelThread([&] {
         ClientProtocol protocol(receiver.context());
-        if (protocol.OpenChannel(channel, "127.0.0.1", ticket.c_str()))
-            while (protocol.ChannelMessage(channel)) {}
+        while (protocol.ChannelMessage(channel)) {}
     });
 
     ProtocolContext context;
@@ -74,7 +77,6 @@ int main() {
             return protocol.SendNote("127.0.0.1", "bob@mainhub", note) == 1;
         });
     };
-    // The channel opens in the background: the first relayed note waits for it.
     const auto relayed = to("ann");
     const auto direct = to("carol");
     const auto relayedAgain = to("ann");

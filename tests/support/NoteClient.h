@@ -86,11 +86,13 @@ struct NoteClient final : NoteDesktopPort, PeerListenerPort {
         relays.stop();
     }
     uint32_t isPeerListenerRunning() override { return reachable && listener->port() != 0 ? 1 : 0; }
+    // The channel is open when the log-in ends, so that a note sent at once
+    // finds it; it is read on a thread of its own.
     uint32_t openEventConnection(const TextString& host, const TextString& ticket) override {
-        channelThread = std::thread([this, host, ticket] {
+        if (!ClientProtocol(context).OpenChannel(channel, host, ticket)) return 0;
+        channelThread = std::thread([this] {
             ClientProtocol protocol(context);
-            if (protocol.OpenChannel(channel, host, ticket))
-                while (protocol.ChannelMessage(channel)) {}
+            while (protocol.ChannelMessage(channel)) {}
         });
         return 1;
     }
