@@ -1,0 +1,1 @@
+// Placeholder while the service is being written.

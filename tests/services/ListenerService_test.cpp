@@ -1,0 +1,1 @@
+// Placeholder while the tests are being written.
