@@ -7,7 +7,7 @@
 
 #include "contacts/ContactListFile.h"
 #include "contacts/ContactTree.h"
-#include "contacts/ServerRequestPort.h"
+#include "services/ServerRequest.h"
 #include "foundation/SerialService.h"
 #include "foundation/Subject.h"
 #include "settings/GeneralOptions.h"

@@ -1,7 +1,9 @@
 #pragma once
-// The request object that the contact model hands to the server request
-// service for a presence query, and the port through which it goes. The
-// service implements the port; until it exists the model runs without one.
+// A request to the server that runs on a worker of the server request
+// service: made by a window (log-in, password change, note download) or by
+// the contact model (a presence query, through the port below), shared
+// between its maker and the worker. The contact model knows only this
+// header; the service implements the port.
 
 #include "foundation/Semaphore.h"
 #include "foundation/TextString.h"
