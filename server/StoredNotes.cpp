@@ -126,7 +126,8 @@ asio::awaitable<Next> serveLeaveNote(Conversation& conversation, const FrameHead
 
 // YES to the header; the payload names the user with the password; then
 // {version, 1, size} and, after the client's YES, the notes one after the
-// other, or {version, 0, 0} when there are none. After the client's second
+// other (with none, the size is 0 and the final YES follows the client's
+// answer at once). After the client's second
 // YES exactly the notes sent are deleted and a final YES says so. Cut
 // anywhere before, the notes stay; a note left meanwhile was not sent and
 // stays too.
@@ -163,9 +164,6 @@ asio::awaitable<Next> serveNoteDownLoad(Conversation& conversation, const FrameH
 
     uint64_t size = 0;
     for (const StoredNote& note : download.notes) size += note.block.size();
-    if (download.notes.empty()) {
-        co_return co_await conversation.decline("");
-    }
     const auto limit = conversation.blockLimit();
     const bool announced = co_await socket.sendHeader(wire::kYes, static_cast<uint32_t>(size), limit);
     if (!announced) {
@@ -173,6 +171,14 @@ asio::awaitable<Next> serveNoteDownLoad(Conversation& conversation, const FrameH
         co_return Next::End;
     }
     const ReplyOutcome taken = co_await socket.readReply(limit);
+    // Nothing to send: the client's NO to the empty block, then the final
+    // YES, and the client counts no notes (a refusal would read as a
+    // failure to the user).
+    if (download.notes.empty()) {
+        if (taken == ReplyOutcome::Failed) co_return Next::End;
+        const bool sent = co_await conversation.reply(true);
+        co_return sent ? Next::Another : Next::End;
+    }
     if (taken != ReplyOutcome::Yes) {
         conversation.endBecause("the client did not take the notes announced");
         co_return Next::End;

@@ -220,7 +220,7 @@ TEST_F(NotesEndToEndTest, LeftOnTheServerAndDownloadedAfterTheNextLogIn) {
             notes += "|" + std::string(note.content.data(), note.content.size());
         }
     }
-    EXPECT_EQ(notes, "OK|{\\rtf1 first}|{\\rtf1 second}Th");
+    EXPECT_EQ(notes, "OK|{\\rtf1 first}|{\\rtf1 second}OK");
 }
 
 // A native peer on 127.0.0.3 answers a note with the file it brought, on the

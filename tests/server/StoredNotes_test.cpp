@@ -25,14 +25,17 @@ std::vector<Step> leaveNote(const std::string& receiver, const std::string& text
     return leaveSteps(receiver, static_cast<uint32_t>(block.size()), yes(), block, yes());
 }
 
-// A whole download of the notes block; with none, the announcement is the
-// empty NO and the exchange ends there.
+// A whole download of the notes block; with none, the announcement says 0
+// bytes, the client answers NO and the final YES follows.
 std::vector<Step> downloadSteps(const std::string& user, const std::string& password, const std::string& notes) {
     const std::string payload =
         le32(static_cast<uint32_t>(user.size())) + le32(static_cast<uint32_t>(password.size())) + user + password;
     std::vector<Step> steps = {{Step::Send, frame(kOwnVersion, 1015, static_cast<uint32_t>(payload.size()))},
                                {Step::Expect, yes()}, {Step::Send, payload}};
-    if (notes.empty()) return steps.push_back({Step::Expect, no()}), steps;
+    if (notes.empty()) {
+        steps.insert(steps.end(), {{Step::Expect, frame(kOwnVersion, 1, 0)}, {Step::Send, no()}, {Step::Expect, yes()}});
+        return steps;
+    }
     steps.insert(steps.end(), {{Step::Expect, frame(kOwnVersion, 1, static_cast<uint32_t>(notes.size()))},
                                {Step::Send, yes()}, {Step::Expect, notes}, {Step::Send, yes()}, {Step::Expect, yes()}});
     return steps;
@@ -96,7 +99,8 @@ TEST_F(StoredNotesTest, ADownloadCutAnywhereLeavesTheNotes) {
     EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", storedNote(large))), "");
     EXPECT_EQ(playNew(downloadSteps("bob", "bob-pw", storedNote(larger))), "");
     auto wrongPassword = downloadSteps("bob", "ann-pw", "");
-    wrongPassword.back().bytes = no("The user name or the password is not right.");
+    wrongPassword.resize(3);
+    wrongPassword.push_back({Step::Expect, no("The user name or the password is not right.")});
     EXPECT_EQ(playNew(wrongPassword), "");
 }
 
