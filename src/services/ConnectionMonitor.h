@@ -85,9 +85,14 @@ public:
         m_entries.pop_front();
         return 1;
     }
-    // One second has passed for the head.
+    // One second has passed. Entries due already (delay 0 at the head, such
+    // as a watch added meanwhile) let it count for the first one still waiting.
     void tick() {
-        if (!m_entries.empty() && m_entries.front().delay > 0) --m_entries.front().delay;
+        for (Entry& entry : m_entries) {
+            if (entry.delay == 0) continue;
+            --entry.delay;
+            return;
+        }
     }
     void clear() { m_entries.clear(); }
     const std::list<Entry>& entries() const { return m_entries; }
