@@ -88,8 +88,7 @@ struct Peer {
         connection.Cancel();
         thread.join();
     }
-    TcpSocket listener;
-    TcpSocket connection{platform::kNoSocket};
+    TcpSocket listener, connection{platform::kNoSocket};
     std::atomic<bool> accepted{false};
     std::atomic<uint32_t> seen{0}, first{0};
     std::thread thread;
@@ -111,12 +110,14 @@ struct Told : Observer {
 class ConnectionMonitorTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(NetStartup(), 1u);
         ASSERT_NE(ThreadLib::init(), 0u);
         ASSERT_EQ(monitor.start(), 1u);
     }
     void TearDown() override {
         monitor.stop();
         ThreadLib::shutdown();
+        NetCleanup();
     }
     // Watches socket (owned or not) with told attached.
     void watch(TcpSocket* socket, const Peer& peer, Told& told, std::uintptr_t code = ConnectionMonitor::kWatch) {
