@@ -96,10 +96,10 @@ struct Peer {
 
 struct Told : Observer {
     uint32_t update(Subject& subject, std::uintptr_t argument) override {
-        ++count;
         socket = reinterpret_cast<TcpSocket*>(argument);
         EXPECT_EQ(socket.load()->IsValid(), 1u);  // told while the socket still exists
         serial = static_cast<ConnectionWatch&>(subject).serial();
+        ++count;  // last: a test that sees the count sees the rest
         return 1;
     }
     std::atomic<uint32_t> count{0};
