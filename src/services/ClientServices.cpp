@@ -8,7 +8,7 @@ ClientServices::ClientServices(const ClientServicesSetup& setup)
     : m_contacts(setup.userFolder, *setup.sounds, *setup.general, &m_requests),
       m_protocol(protocolOf(setup, m_contacts, &m_receiver, &m_listeners)),
       m_receiver(receiverOf(setup, m_contacts, m_protocol)),
-      m_listeners(listenerOf(setup, m_protocol)),
+      m_listeners(listenerOf(setup, m_protocol, m_contacts)),
       m_requests(requestsOf(setup, m_protocol)) {}
 
 // The services stop in the application's order whatever was left running.
@@ -46,10 +46,13 @@ NoteReceiver::Setup ClientServices::receiverOf(const ClientServicesSetup& setup,
             NoteReceiver::kBlockTimeoutMilliseconds, autoReplySender(protocol)};
 }
 
-ListenerSetup ClientServices::listenerOf(const ClientServicesSetup& setup, const ProtocolContext& protocol) {
+ListenerSetup ClientServices::listenerOf(const ClientServicesSetup& setup, const ProtocolContext& protocol,
+                                        ContactList& contacts) {
     ListenerSetup listener;
     listener.protocol = protocol;
-    listener.serveHttp = setup.serveHttp;
+    listener.serveHttp = [&contacts, window = setup.contactWindow](TcpSocket& connection) {
+        serveAddContact(connection, &contacts, window);
+    };
     listener.bindAddress = setup.bindAddress;
     listener.peerPort = setup.peerPort;
     listener.httpPort = setup.httpPort;

@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "contacts/ContactList.h"
+#include "services/AddContact.h"
 #include "protocol/NoteReception.h"
 #include "services/ConnectionMonitor.h"
 #include "services/ListenerService.h"
@@ -34,8 +35,9 @@ struct ClientServicesSetup {
     NoteStore* store = nullptr;
     ConnectBoxPort* connectBox = nullptr;
     AnnouncementPort* announcements = nullptr;
-    // The local add-contact page; none closes such connections at once.
-    std::function<void(TcpSocket& connection)> serveHttp;
+    // The contact list window, which the local add-contact page selects
+    // and brings to the front.
+    ContactWindowPort* contactWindow = nullptr;
     // What the server request service's start and password change call.
     std::function<uint32_t()> createAccount;
     std::function<void()> saveSettings;
@@ -80,7 +82,8 @@ private:
                                       NoteReceiverPort* notes, PeerListenerPort* listener);
     static NoteReceiver::Setup receiverOf(const ClientServicesSetup& setup, ContactList& contacts,
                                           const ProtocolContext& protocol);
-    static ListenerSetup listenerOf(const ClientServicesSetup& setup, const ProtocolContext& protocol);
+    static ListenerSetup listenerOf(const ClientServicesSetup& setup, const ProtocolContext& protocol,
+                                    ContactList& contacts);
     static ServerRequestSetup requestsOf(const ClientServicesSetup& setup, const ProtocolContext& protocol);
 
     // In the order of their dependencies; the members refer to the ones

@@ -39,6 +39,15 @@ TEST_F(ProtocolTest, TheApplicationStartsAndStopsTheRealServices) {
                std::to_string(services.listeners().httpPort() != 0) + std::to_string(services.requests().started() != 0);
     };
     EXPECT_EQ(running(), "11111");
+    // The local HTTP listener serves the add-contact page.
+    TcpSocket browser;
+    const std::string request = "GET /Ann%20Lee@MainHub HTTP/1.1\r\n\r\n";
+    char reply[16] = {};
+    ASSERT_EQ(browser.Connect("127.0.0.1", services.listeners().httpPort()), 1u);
+    ASSERT_EQ(browser.Send(request.data(), static_cast<uint32_t>(request.size())), request.size());
+    EXPECT_NE(browser.Recv(reply, sizeof reply - 1), 0u);
+    ContactHandle added = 0;
+    EXPECT_EQ(services.contacts().findContactByName("ann lee", "mainhub", added), 1u);
     EXPECT_EQ(application.stopServices(), 1u);
     EXPECT_EQ(running(), "00000");
     services.stopContactModel();
