@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     server::ServerConfig config;
     config.listenAddress = "127.0.0.1";
     config.port = 0;
+    config.webPort = 0;
     config.peerPort = peerPort.LocalPort();
     boost::asio::io_context io;
     server::Server server(io, config, *storage);

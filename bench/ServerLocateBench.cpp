@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     server::ServerConfig config;
     config.listenAddress = "127.0.0.1";
     config.port = 0;
+    config.webPort = 0;
     asio::io_context serverIo;
     server::Server server(serverIo, config, *storage);
     if (!server.start()) return 1;

@@ -4,6 +4,7 @@
 #include "FramedSocket.h"
 #include "Pushes.h"
 #include "ServerState.h"
+#include "WebHost.h"
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -49,12 +50,14 @@ asio::awaitable<void> acceptLoop(std::shared_ptr<ServerState> state) {
 } // namespace
 
 struct Server::Impl {
+    explicit Impl(std::shared_ptr<ServerState> serverState) : state(std::move(serverState)), web(state) {}
     std::shared_ptr<ServerState> state;
+    WebHost web;
     uint16_t port = 0;
 };
 
 Server::Server(asio::io_context& io, const ServerConfig& config, Storage& storage)
-    : m_impl(std::make_unique<Impl>(Impl{std::make_shared<ServerState>(io, config, storage)})) {}
+    : m_impl(std::make_unique<Impl>(std::make_shared<ServerState>(io, config, storage))) {}
 
 Server::~Server() = default;
 
@@ -78,12 +81,18 @@ bool Server::start() {
         acceptor.close(error);
         return false;
     }
+    if (!m_impl->web.start()) {
+        acceptor.close(error);
+        return false;
+    }
     m_impl->port = bound.port();
     asio::co_spawn(state.io, acceptLoop(m_impl->state), asio::detached);
     return true;
 }
 
 uint16_t Server::port() const { return m_impl->port; }
+
+uint16_t Server::webPort() const { return m_impl->web.port(); }
 
 void Server::announce(std::string text) {
     asio::post(m_impl->state->io, [state = m_impl->state, text = std::move(text)] {
@@ -96,6 +105,7 @@ void Server::announce(std::string text) {
 // closes on its strand, and the conversations then end through their
 // teardown.
 void Server::stop() {
+    m_impl->web.stop();
     asio::post(m_impl->state->io, [state = m_impl->state] {
         boost::system::error_code ignored;
         state->acceptor.close(ignored);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vp::server {
 
@@ -17,6 +18,16 @@ struct ServerConfig {
     std::string controlSocketPath = "/run/vellumpost/control.sock";
     std::string serverName = "localhost";
     std::string greeting = "Welcome to Vellumpost.";
+
+    // The web host: the client's server list and account form, and pages
+    // for browsers (sign-up, people search).
+    uint16_t webPort = 8080; // 0: any free port
+    // host[:port] in the account address the server list hands out; empty:
+    // the server name, with the web port unless it is 80.
+    std::string webAddress;
+    // Further entries of the server list, each "URL display-text", where the
+    // display text starts with that server's name.
+    std::vector<std::string> listedServers;
 
     uint32_t keepAliveSeconds = 60;          // the byte that answers each keep-alive (1..255)
     uint64_t noteQuotaBytes = 64ull << 20;   // stored notes per user

@@ -26,6 +26,23 @@ const CLI::Validator kIpAddress(
     },
     "ADDRESS");
 
+// A further entry of the server list: the client finds each URL by its
+// "http" and ends the last display text at "EOF", so a display text can
+// hold neither, nor a line break.
+const CLI::Validator kListedServer(
+    [](std::string& text) {
+        const auto blank = text.find(' ');
+        if (!text.starts_with("http") || blank == std::string::npos || blank + 1 == text.size())
+            return "not \"URL display-text\": " + text;
+        const std::string display = text.substr(blank + 1);
+        for (const char c : display)
+            if (static_cast<unsigned char>(c) < 0x20) return "a display text is one line: " + text;
+        if (display.find("http") != std::string::npos || display.find("EOF") != std::string::npos)
+            return "a display text cannot hold \"http\" or \"EOF\": " + text;
+        return std::string();
+    },
+    "SERVER");
+
 // Time-outs are given in whole seconds.
 void addSeconds(CLI::App& app, const std::string& name, std::chrono::seconds& target, uint32_t& holder,
                 const std::string& description) {
@@ -39,7 +56,8 @@ OptionsOutcome parseServerOptions(int argc, const char* const* argv, std::ostrea
     ServerOptions options;
     ServerConfig& config = options.config;
 
-    CLI::App app("vellumpost-server: the server of the Vellumpost messenger (log-in, presence, relay, stored notes)",
+    CLI::App app("vellumpost-server: the server of the Vellumpost messenger (log-in, presence, relay, stored notes, "
+                 "web host)",
                  "vellumpost-server");
     app.footer(kFooter);
     // Settings such as --database may follow "admin ...", where an operator
@@ -61,6 +79,15 @@ OptionsOutcome parseServerOptions(int argc, const char* const* argv, std::ostrea
         ->capture_default_str();
     app.add_option("--server-name", config.serverName, "The name users write after '@'")->capture_default_str();
     app.add_option("--greeting", config.greeting, "Text a client shows after logging in")->capture_default_str();
+    app.add_option("--web-port", config.webPort,
+                   "Port of the web host: server list, account creation, sign-up and people search (0: any free port)")
+        ->capture_default_str();
+    app.add_option("--web-address", config.webAddress,
+                   "host[:port] of the web host in the addresses it hands out (empty: the server name and web port)")
+        ->capture_default_str();
+    app.add_option("--list-server", config.listedServers,
+                   "A further server of the server list, \"URL display-text\" (repeatable)")
+        ->check(kListedServer);
     app.add_option("--keep-alive", config.keepAliveSeconds, "Keep-alive interval asked of clients, seconds")
         ->check(CLI::Range(1, 255))
         ->capture_default_str();

@@ -47,6 +47,7 @@ int serve(const ServerConfig& config) {
     if (!server.start())
         return kExitFailed;
     spdlog::info("listening on {} port {} as {}", config.listenAddress, server.port(), config.serverName);
+    spdlog::info("web host on {}:{}", config.listenAddress, server.webPort());
 
     boost::asio::signal_set signals(io, SIGTERM, SIGINT);
     signals.async_wait([&](const boost::system::error_code& error, int number) {

@@ -188,6 +188,9 @@ bool SqliteStorage::prepareTableStatements() {
         {&m_updateHash, "UPDATE accounts SET password_hash = ? WHERE key = ?"},
         {&m_selectHash, "SELECT password_hash FROM accounts WHERE key = ?"},
         {&m_selectKeys, "SELECT key FROM accounts ORDER BY key"},
+        {&m_selectSearchable,
+         "SELECT key, first_name, last_name, email, comment, interests, languages, city, state, country, home_page,"
+         " show_flags FROM accounts WHERE substr(show_flags, 1, 1) = '1' ORDER BY key"},
         {&m_sumNoteSizes, "SELECT COALESCE(SUM(size), 0) FROM notes WHERE user_key = ?"},
         {&m_insertNote, "INSERT INTO notes (user_key, block, size, created) VALUES (?,?,?,?)"},
         {&m_selectNotes, "SELECT id, size, block FROM notes WHERE user_key = ? ORDER BY id"},
@@ -306,6 +309,31 @@ std::vector<std::string> SqliteStorage::listUsers() {
         return {};
     }
     return keys;
+}
+
+std::vector<AccountEntry> SqliteStorage::searchableAccounts(const std::function<bool(const AccountEntry&)>& match,
+                                                          std::size_t limit) {
+    std::lock_guard lock(m_mutex);
+    sqlite::StatementUse select(m_selectSearchable);
+    std::vector<AccountEntry> found;
+    int result = select.step();
+    // Rows are read one at a time and only the matching ones kept.
+    for (; result == SQLITE_ROW && found.size() < limit; result = select.step()) {
+        AccountEntry entry;
+        entry.key = select.columnText(0);
+        AccountProfile& profile = entry.profile;
+        std::string* const columns[] = {&profile.firstName, &profile.lastName, &profile.email,   &profile.comment,
+                                        &profile.interests, &profile.languages, &profile.city,   &profile.state,
+                                        &profile.country,   &profile.homePage,  &profile.showFlags};
+        int column = 1;
+        for (std::string* text : columns) *text = select.columnText(column++);
+        if (match(entry)) found.push_back(std::move(entry));
+    }
+    if (result != SQLITE_DONE && result != SQLITE_ROW) {
+        logError("search the users");
+        return {};
+    }
+    return found;
 }
 
 StorageResult SqliteStorage::storeNote(std::string_view key, std::span<const uint8_t> block, uint64_t quotaBytes) {

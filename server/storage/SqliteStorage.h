@@ -36,6 +36,8 @@ public:
     std::optional<std::string> passwordHash(std::string_view key) override;
     bool userExists(std::string_view key) override;
     std::vector<std::string> listUsers() override;
+    std::vector<AccountEntry> searchableAccounts(const std::function<bool(const AccountEntry&)>& match,
+                                                 std::size_t limit) override;
 
     StorageResult storeNote(std::string_view key, std::span<const uint8_t> block, uint64_t quotaBytes) override;
     std::vector<StoredNote> notesFor(std::string_view key, uint64_t maxBytes = UINT64_MAX) override;
@@ -65,6 +67,7 @@ private:
     sqlite::Statement m_updateHash;
     sqlite::Statement m_selectHash;
     sqlite::Statement m_selectKeys;
+    sqlite::Statement m_selectSearchable;
     sqlite::Statement m_sumNoteSizes;
     sqlite::Statement m_insertNote;
     sqlite::Statement m_selectNotes;

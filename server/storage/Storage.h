@@ -7,7 +7,9 @@
 // call is safe from any thread. A call that reports success has committed
 // its change; a failure changes nothing.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +31,12 @@ struct AccountProfile {
     std::string country;
     std::string homePage;
     std::string showFlags; // searchable, then one visibility flag per field
+};
+
+// An account as the people search sees it: its key and its profile.
+struct AccountEntry {
+    std::string key;
+    AccountProfile profile;
 };
 
 enum class StorageResult {
@@ -61,6 +69,11 @@ public:
     virtual std::optional<std::string> passwordHash(std::string_view key) = 0;
     virtual bool userExists(std::string_view key) = 0;
     virtual std::vector<std::string> listUsers() = 0;
+    // The accounts whose show flags mark them searchable and that match
+    // accepts, in the order of their keys; at most limit of them, so a
+    // search holds no more than it shows.
+    virtual std::vector<AccountEntry> searchableAccounts(const std::function<bool(const AccountEntry&)>& match,
+                                                         std::size_t limit) = 0;
 
     // Keeps a note for the user when the notes already kept plus this one
     // stay within quotaBytes.

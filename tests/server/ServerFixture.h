@@ -107,6 +107,7 @@ protected:
         for (size_t i = 0; i < 3; ++i) ASSERT_EQ(m_storage->addUser(users[i], s_hashes[i], {}), server::StorageResult::Done);
         m_config.listenAddress = m_host;
         m_config.port = 0;
+        m_config.webPort = 0;
         m_config.serverName = "mainhub";
         m_config.greeting = "Hello from mainhub.";
         m_config.headerTimeout = std::chrono::seconds(1);

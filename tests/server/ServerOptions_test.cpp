@@ -41,6 +41,8 @@ void expectConfig(const ServerConfig& config, const std::string& source) {
     EXPECT_EQ(config.idleTimeout, std::chrono::seconds(3));
     EXPECT_EQ(config.relayTimeout, std::chrono::seconds(4));
     EXPECT_EQ(config.failedLoginsBeforeDelay, 7u);
+    EXPECT_EQ(config.webPort, 0);
+    EXPECT_EQ(config.webAddress, "web.example.org:81");
 }
 
 TEST(ServerOptions, CommandLineAndConfigFileGiveTheSameConfig) {
@@ -49,6 +51,7 @@ TEST(ServerOptions, CommandLineAndConfigFileGiveTheSameConfig) {
         {"control-socket", ""},    {"server-name", "mainhub"}, {"greeting", "Hello there"}, {"keep-alive", "5"},
         {"note-quota", "2MiB"},    {"header-timeout", "2"}, {"idle-timeout", "3"},       {"relay-timeout", "4"},
         {"failed-logins", "7"},    {"log-level", "debug"},
+        {"web-port", "0"},         {"web-address", "web.example.org:81"},
     };
     std::vector<std::string> args;
     std::string file;
@@ -69,10 +72,13 @@ TEST(ServerOptions, CommandLineAndConfigFileGiveTheSameConfig) {
     ASSERT_TRUE(fromFile.outcome.options) << fromFile.err;
     expectConfig(fromFile.outcome.options->config, "config file");
 
-    // The example file an operator starts from holds the defaults.
+    // The example file an operator starts from holds the defaults, but for
+    // the web host on the port the client asks.
     const Parsed example = parse({"--config", VP_SOURCE_DIR "/packaging/server.toml"});
     ASSERT_TRUE(example.outcome.options) << example.err;
-    EXPECT_TRUE(example.outcome.options->config == ServerConfig{});
+    ServerConfig packaged;
+    packaged.webPort = 80;
+    EXPECT_TRUE(example.outcome.options->config == packaged);
 
     // The command line wins over the file.
     const Parsed both = parse({"--config", (dir.native() / "server.toml").string(), "--server-name", "other"});
@@ -100,6 +106,8 @@ TEST(ServerOptions, AdminCommandsAndRefusedValues) {
         {{"--idle-timeout", "0"}, kExitUsage, AdminAction::None, "--idle-timeout"},
         {{"--log-level", "loud"}, kExitUsage, AdminAction::None, "--log-level"},
         {{"--config", "/no/such/file.toml"}, kExitUsage, AdminAction::None, "/no/such/file.toml"},
+        {{"--list-server", "ftp://x/ other"}, kExitUsage, AdminAction::None, "URL display-text"},
+        {{"--list-server", "http://x/ other see http://y"}, kExitUsage, AdminAction::None, "cannot hold"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args.front() + (row.args.size() > 1 ? " " + row.args[1] : ""));

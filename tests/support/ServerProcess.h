@@ -23,7 +23,7 @@ namespace vp::test {
 class ServerProcess {
 public:
     ServerProcess(const std::filesystem::path& folder, const std::string& host) : m_err((folder / "err").string()) {
-        const std::string args[] = {VP_SERVER_PROGRAM, "--listen", host, "--port", "0", "--database",
+        const std::string args[] = {VP_SERVER_PROGRAM, "--listen", host, "--port", "0", "--web-port", "0", "--database",
                                     (folder / "accounts.db").string(), "--control-socket",
                                     (folder / "control").string(), "--server-name", "mainhub"};
         std::vector<char*> argv;

@@ -37,7 +37,7 @@ start)
     # The wrapper keeps the exit code; every descriptor goes to a file, so
     # that the test runner does not wait on an inherited pipe.
     (
-        "$program" --listen 127.0.0.1 --port 0 --peer-port 1 --database "$dir/accounts.db" \
+        "$program" --listen 127.0.0.1 --port 0 --web-port 0 --peer-port 1 --database "$dir/accounts.db" \
             --control-socket "$dir/control" --server-name mainhub --greeting "Hello from mainhub." 2>"$dir/log" &
         echo $! >"$dir/pid"
         wait $! && echo 0 >"$dir/exit.new" || echo $? >"$dir/exit.new"
