@@ -171,12 +171,20 @@ std::string serverListReply(const ServerConfig& config, const std::string& webAd
     return kServersMarker + std::to_string(1 + config.listedServers.size()) + "\n" + entries + "EOF\n";
 }
 
+// Every word of the query is found in the user name or a shown field.
 bool matchesSearch(const AccountEntry& entry, std::string_view query) {
+    std::vector<std::string> texts{lowered(entry.key)};
+    for (const auto& [label, value] : shownFields(entry.profile)) texts.push_back(lowered(value));
     const std::string wanted = lowered(query);
-    if (lowered(entry.key).find(wanted) != std::string::npos) return true;
-    for (const auto& [label, value] : shownFields(entry.profile))
-        if (lowered(value).find(wanted) != std::string::npos) return true;
-    return false;
+    for (std::size_t at = 0; at < wanted.size();) {
+        const std::size_t end = std::min(wanted.find(' ', at), wanted.size());
+        const std::string_view word = std::string_view(wanted).substr(at, end - at);
+        at = end + 1;
+        if (word.empty()) continue;
+        const auto holds = [word](const std::string& text) { return text.find(word) != std::string::npos; };
+        if (std::none_of(texts.begin(), texts.end(), holds)) return false;
+    }
+    return true;
 }
 
 std::vector<std::pair<std::string, std::string>> shownFields(const AccountProfile& profile) {

@@ -85,8 +85,9 @@ std::string webAddressOf(const ServerConfig& config, uint16_t boundPort);
 // The server list: this server first, then the operator's further ones.
 std::string serverListReply(const ServerConfig& config, const std::string& webAddress);
 
-// Whether a searchable account matches the query (case-insensitive, on the
-// user name and the fields its owner shows); an empty query matches all.
+// Whether a searchable account matches the query: each of its words is
+// found (case-insensitive) in the user name or a field its owner shows. An
+// empty query matches all.
 bool matchesSearch(const AccountEntry& entry, std::string_view query);
 // The fields the owner shows, as label and value, those filled in only.
 std::vector<std::pair<std::string, std::string>> shownFields(const AccountProfile& profile);

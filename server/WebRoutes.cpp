@@ -126,8 +126,12 @@ asio::awaitable<HttpResponse> answerHttp(ServerState& state, const HttpRequest& 
     }
     if (path == "/") co_return htmlPage(homePage(serverName));
     if (path == "/signup") co_return htmlPage(signUpPage(serverName));
-    if (path == "/search") {
-        std::string wanted = parameter(parseParameters(query), "q");
+    // The client's add-contact box opens its search address with
+    // "query.html?qt=" and the words joined by "+".
+    if (path == "/search" || path == "/search/" || path == "/query.html" || path == "/search/query.html") {
+        const Parameters parameters = parseParameters(query);
+        std::string wanted = parameter(parameters, "q");
+        if (wanted.empty()) wanted = parameter(parameters, "qt");
         co_return co_await search(state, std::move(wanted));
     }
     // The client's two addresses answer a browser too, as plain text.
