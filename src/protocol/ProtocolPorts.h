@@ -78,6 +78,11 @@ struct ProtocolContext {
     // to its peer port; only tests and the robot change them.
     uint16_t serverPort = wire::kServerPort;
     uint16_t peerPort = wire::kPeerPort;
+    // The address this client's connections leave from, and which it
+    // compares with the one the server sees; the system's choice when
+    // empty. Only the robot and tests, several clients on one machine,
+    // set it.
+    TextString localAddress;
     // The contact model, when it is ready; presence updates go nowhere
     // without it and every known-contact query is answered NO.
     ContactList* contacts = nullptr;

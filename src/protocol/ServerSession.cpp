@@ -49,6 +49,7 @@ uint32_t ClientProtocol::ConnectToServer(TcpSocket& socket, const TextString& ho
 // at once, so the budget runs out without waiting.
 uint32_t ClientProtocol::connectPolled(TcpSocket& socket, const TextString& host, uint16_t port,
                                        uint32_t totalWaitMilliseconds, uint32_t intervalMilliseconds) {
+    if (!m_context.localAddress.isEmpty()) socket.Bind(0, m_context.localAddress.c_str());
     socket.SetNonBlocking(1);
     socket.Connect(host, port);
     uint32_t remaining = totalWaitMilliseconds;
@@ -73,7 +74,8 @@ uint32_t ClientProtocol::Login(TextString& result, TcpSocket& socket, const Text
         if (m_context.listener && m_context.listener->isPeerListenerRunning()) {
             char local[kAddressSize] = {};
             LocalAddress(local, sizeof local);
-            behindProxy = m_replyText == local ? 0 : 1;
+            const TextString own = m_context.localAddress.isEmpty() ? TextString(local) : m_context.localAddress;
+            behindProxy = m_replyText == own ? 0 : 1;
         }
         const PayloadWriter payload = loginPayload(userName, password, behindProxy);
         if (!payload.ok() || !SendAll(socket, payload.data(), payload.size())) return 0;
