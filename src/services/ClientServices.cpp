@@ -8,6 +8,7 @@ ClientServices::ClientServices(const ClientServicesSetup& setup)
     : m_contacts(setup.userFolder, *setup.sounds, *setup.general, &m_requests),
       m_protocol(protocolOf(setup, m_contacts, &m_receiver, &m_listeners)),
       m_receiver(receiverOf(setup, m_contacts, m_protocol)),
+      m_monitor(setup.monitorSecondMilliseconds),
       m_listeners(listenerOf(setup, m_protocol, m_contacts)),
       m_requests(requestsOf(setup, m_protocol)) {}
 
@@ -27,6 +28,7 @@ ProtocolContext ClientServices::protocolOf(const ClientServicesSetup& setup, Con
     ProtocolContext protocol;
     protocol.serverPort = setup.serverPort;
     protocol.peerPort = setup.otherPeerPort;
+    protocol.localAddress = setup.bindAddress.c_str();
     protocol.contacts = &contacts;
     protocol.general = setup.general;
     protocol.noteOptions = setup.noteOptions;

@@ -49,6 +49,8 @@ struct ClientServicesSetup {
     uint16_t serverPort = wire::kServerPort;
     // The peer port of the clients notes are sent to.
     uint16_t otherPeerPort = wire::kPeerPort;
+    // The connection monitor's second; tests of a lost connection shorten it.
+    uint32_t monitorSecondMilliseconds = ConnectionMonitor::kSecondMilliseconds;
 };
 
 class ClientServices final : public ApplicationServices {

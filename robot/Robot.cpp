@@ -1,0 +1,276 @@
+#include "Robot.h"
+
+#include "app/AppInfo.h"
+#include "platform/Path.h"
+#include "protocol/NoteSending.h"
+
+#include <spdlog/spdlog.h>
+
+#include <filesystem>
+#include <utility>
+
+namespace vp::robot {
+
+namespace {
+
+constexpr auto kLook = std::chrono::milliseconds(100);
+
+// The text as the body of a note: backslashes and braces escaped.
+std::string rtfOf(const std::string& text) {
+    std::string body = "{\\rtf1\\ansi ";
+    for (const char c : text) {
+        if (c == '\\' || c == '{' || c == '}') body += '\\';
+        if (c == '\n') body += "\\par ";
+        else body += c;
+    }
+    return body + "}";
+}
+
+std::string systemForm(const std::string& path) { return platform::fromNativePath(path); }
+
+// The folder made absolute, with the folders the notes, the contacts and
+// the received files go in, as the installed client has them.
+RobotOptions withAbsoluteFolder(RobotOptions options) {
+    const std::filesystem::path folder = std::filesystem::absolute(options.dataFolder).lexically_normal();
+    for (const char* part : {"Notes", "Contacts", "files"}) std::filesystem::create_directories(folder / part);
+    options.dataFolder = folder.string();
+    return options;
+}
+
+} // namespace
+
+Robot::Robot(const RobotOptions& options)
+    : m_options(withAbsoluteFolder(options)),
+      m_registry(systemForm(m_options.dataFolder) + "\\user.hive", systemForm(m_options.dataFolder) + "\\machine.hive"),
+      m_previousMessages(setMessageService(this)),
+      m_store(systemForm(m_options.dataFolder).c_str(), *this, &m_notes) {
+    configure();
+}
+
+Robot::~Robot() { setMessageService(m_previousMessages); }
+
+// The settings of an earlier run are read first, then the options given
+// now replace theirs.
+void Robot::configure() {
+    for (SettingsGroup* group : {static_cast<SettingsGroup*>(&m_general), static_cast<SettingsGroup*>(&m_notes),
+                                 static_cast<SettingsGroup*>(&m_away), static_cast<SettingsGroup*>(&m_sounds)}) {
+        group->SetKeyPath(kSettingsBaseKey);
+        group->Load();
+    }
+    m_general.SetString(GeneralOptions::kUserName, m_options.user.c_str());
+    m_general.SetString(GeneralOptions::kServerName, m_options.server.c_str());
+    m_general.SetString(GeneralOptions::kUserPassword, m_options.password.c_str());
+    m_general.SetString(GeneralOptions::kReceiveFolder, (systemForm(m_options.dataFolder) + "\\files").c_str());
+    m_general.SetInt(GeneralOptions::kAutoConnect, 0);
+    m_general.SetInt(GeneralOptions::kShowConnectBoxAtStartUp, 0);
+    // Arrived notes go to the new-notes file once whole, each told in a box
+    // (a log line).
+    m_notes.SetInt(NoteOptions::kShowOnArrival, 0);
+    m_notes.SetInt(NoteOptions::kPromptOnArrival, 1);
+    m_notes.SetInt(NoteOptions::kPromptOnSent, 0);
+    m_away.SetString(AwayOptions::kAutoReplyMsg, m_options.awayMessage.c_str());
+    m_away.SetInt(AwayOptions::kAutoReplyAllowAttachments, 1);
+    m_away.SetInt(AwayOptions::kAutoReplyWithCustomMsg, 0);
+    m_away.SetInt(AwayOptions::kAwayMode, 1);
+    m_general.Save();
+    m_notes.Save();
+    m_away.Save();
+    m_sounds.Save();
+}
+
+int Robot::run(const std::atomic<bool>& stop) {
+    m_store.StartNotes();
+    ClientServicesSetup setup;
+    setup.userFolder = systemForm(m_options.dataFolder).c_str();
+    setup.receiveFolder = (systemForm(m_options.dataFolder) + "\\files").c_str();
+    setup.general = &m_general;
+    setup.noteOptions = &m_notes;
+    setup.away = &m_away;
+    setup.sounds = &m_sounds;
+    setup.desktop = this;
+    setup.store = &m_store;
+    setup.announcements = this;
+    setup.connected = [this] { return m_connected.load(); };
+    setup.bindAddress = m_options.bind;
+    setup.peerPort = setup.otherPeerPort = m_options.peerPort;
+    setup.httpPort = m_options.httpPort;
+    setup.serverPort = m_options.serverPort;
+    setup.monitorSecondMilliseconds = m_options.monitorSecondMilliseconds;
+    m_services = std::make_unique<ClientServices>(setup);
+    if (!m_services->startContactModel()) {
+        spdlog::error("the contact list could not start");
+        return 1;
+    }
+    m_services->startConnectionMonitor();
+    m_services->startListenerService();
+    if (!m_options.behindProxy) {
+        if (!m_services->listeners().openListeners()) {
+            spdlog::error("could not listen on {} ports {} and {}", m_options.bind.empty() ? "all addresses" : m_options.bind,
+                          m_options.peerPort, m_options.httpPort);
+            return 1;
+        }
+        spdlog::info("listening on {} peer port {} and add-contact port {}",
+                     m_options.bind.empty() ? "every address" : m_options.bind, m_services->listeners().peerPort(),
+                     m_services->listeners().httpPort());
+    }
+    m_services->startServerRequestService();
+
+    // Logged in, or trying again every so often for a while after a loss.
+    auto retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
+    auto nextTry = std::chrono::steady_clock::now();
+    bool gaveUp = false;
+    while (!stop) {
+        if (!m_connected && !gaveUp && std::chrono::steady_clock::now() >= nextTry) {
+            if (logIn(stop)) {
+                retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
+            } else if (std::chrono::steady_clock::now() >= retryUntil) {
+                spdlog::warn("no connection for {} s: giving up until restarted", m_options.retryFor.count());
+                gaveUp = true;
+            } else {
+                nextTry = std::chrono::steady_clock::now() + m_options.retryEvery;
+            }
+        }
+        std::unique_lock<std::mutex> guard(m_lock);
+        m_changed.wait_for(guard, kLook, [this] { return m_lost; });
+        if (m_lost) {
+            m_lost = false;
+            guard.unlock();
+            loggedOut();
+            spdlog::info("connection to the server lost: logging in again every {} s", m_options.retryEvery.count());
+            retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
+            nextTry = std::chrono::steady_clock::now() + m_options.retryEvery;
+        }
+    }
+    spdlog::info("stopping");
+    if (m_session) m_services->monitor().post(2, ConnectionMonitor::kStopWatching, m_session.get());
+    loggedOut();
+    m_services.reset();
+    m_store.StopNotes();
+    m_general.Save();
+    m_notes.Save();
+    m_away.Save();
+    spdlog::info("stopped, files saved");
+    return 0;
+}
+
+bool Robot::logIn(const std::atomic<bool>& stop) {
+    auto* request = new ServerRequest();
+    request->type = kLogInRequest;
+    request->userName = m_options.user.c_str();
+    request->serverName = m_options.server.c_str();
+    request->password = m_options.password.c_str();
+    request->notify = this;
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_request = request;
+        m_requestStage = 0;
+    }
+    uint32_t identity = 0;
+    if (!m_services->requests().postForeground(request, identity)) {
+        delete request;
+        return false;
+    }
+    uint32_t stage = 0;
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        while (m_requestStage < ServerRequest::kFailed && !stop)
+            m_changed.wait_for(guard, kLook, [this] { return m_requestStage >= ServerRequest::kFailed; });
+        stage = m_requestStage;
+        m_request = nullptr;
+    }
+    // Stopping: the worker ends the log-in and frees it.
+    if (stage < ServerRequest::kFailed) {
+        m_services->requests().cancel(identity);
+        return false;
+    }
+    // The worker lets go of the request's lock after it told of the end.
+    request->lock.wait();
+    request->lock.release();
+    const bool loggedIn = stage == ServerRequest::kSucceeded && request->socket;
+    if (loggedIn) {
+        m_session = std::move(request->socket);
+        spdlog::info("logged in to {} as {}: {}", m_options.server, m_options.user, request->messageText.c_str());
+    } else {
+        spdlog::info("log-in to {} as {} failed: {}", m_options.server, m_options.user, request->messageText.c_str());
+    }
+    delete request;
+    if (!loggedIn) return false;
+    m_connected = 1;
+    ConnectionMonitor& monitor = m_services->monitor();
+    if (!monitor.post(2, ConnectionMonitor::kWatch, m_session.get()) ||
+        !monitor.post(3, ConnectionMonitor::kAttach, static_cast<Observer*>(this), m_session.get()))
+        spdlog::warn("the connection is not watched");
+    // The notes left here while the robot was away.
+    auto* download = new ServerRequest();
+    download->type = kNoteDownLoadRequest;
+    if (!m_services->requests().postBackground(download, identity)) delete download;
+    return true;
+}
+
+void Robot::loggedOut() {
+    m_connected = 0;
+    m_services->listeners().closeEventConnection();
+    m_session.reset();
+}
+
+int Robot::send() {
+    NoteRecord note(m_options.to.c_str());
+    const std::string body = rtfOf(m_options.text);
+    note.content.assign(body.data(), static_cast<uint32_t>(body.size()));
+    if (!m_options.file.empty()) note.SetAttachment(systemForm(std::filesystem::absolute(m_options.file)).c_str());
+    ProtocolContext context;
+    context.serverPort = m_options.serverPort;
+    context.peerPort = m_options.peerPort;
+    context.localAddress = m_options.bind.c_str();
+    context.general = &m_general;
+    context.noteOptions = &m_notes;
+    context.sounds = &m_sounds;
+    m_away.SetInt(AwayOptions::kAwayMode, 0);
+    context.away = &m_away;
+    const uint32_t sent = SendWork(note, context);
+    spdlog::info("note to {}: {}", m_options.to, sent ? note.GetStatus().c_str() : "not sent");
+    return sent ? 0 : 1;
+}
+
+uint32_t Robot::showBox(const char*, const char* text, std::uintptr_t, uint32_t flags) {
+    spdlog::info("{}", text);
+    const uint32_t buttons = flags & kMbButtonMask;
+    if (buttons == kMbYesNo) return kIdYes;
+    return kIdOk;
+}
+
+void Robot::openNote(NoteRecord* note) { delete note; }
+void Robot::deleteNote(NoteRecord* note) { delete note; }
+void Robot::deleteNote(NoteRecord&) {}
+
+void Robot::setNewNotesAvailable(uint32_t available) {
+    if (available) spdlog::info("a note arrived and is kept ({} waiting)", m_store.NewNoteCount());
+}
+
+// A note handed to the desktop may still be in use by whoever handed it
+// (a reception); it is kept in the store at once and lives until the robot
+// stops.
+void Robot::showArrivedNote(std::unique_ptr<NoteRecord> note) {
+    spdlog::info("a note from {} is kept", note->peerName.c_str());
+    m_store.AppendToNewNotes(*note);
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_handedOver.push_back(std::move(note));
+}
+
+void Robot::requestProgress(ServerRequest& request, uint32_t stage) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (&request != m_request) return;
+    m_requestStage = stage;
+    m_changed.notify_all();
+}
+
+uint32_t Robot::update(Subject&, std::uintptr_t) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_lost = true;
+    m_changed.notify_all();
+    return 1;
+}
+
+void Robot::showAnnouncement(const TextString& text) { spdlog::info("announcement: {}", text.c_str()); }
+
+} // namespace vp::robot

@@ -1,0 +1,118 @@
+#pragma once
+// vellumpost-robot: the client core without windows. It keeps its settings
+// in files, logs in, has its connection watched and logs in again after a
+// loss, listens on the peer and local HTTP ports, stays away and answers
+// every note with its automatic reply, keeps the notes it receives, and
+// fetches the notes left for it at each log-in. Or it sends one note and
+// ends.
+
+#include "app/MessageService.h"
+#include "foundation/Subject.h"
+#include "notes/NoteStore.h"
+#include "notes/NoteView.h"
+#include "platform/FileRegistry.h"
+#include "services/ClientServices.h"
+#include "settings/AwayOptions.h"
+#include "settings/GeneralOptions.h"
+#include "settings/NoteOptions.h"
+#include "settings/SoundOptions.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vp::robot {
+
+struct RobotOptions {
+    std::string server = "127.0.0.1";
+    uint16_t serverPort = wire::kServerPort;
+    std::string user;
+    std::string password;
+    std::string dataFolder;
+    std::string awayMessage = "I am a robot and away for good. Your note arrived.";
+    // Where the listeners listen: every address and the fixed ports unless
+    // set. The peer port of the others is this one too.
+    std::string bind;
+    uint16_t peerPort = wire::kPeerPort;
+    uint16_t httpPort = wire::kLocalHttpPort;
+    // Takes no connections: reached through the server's relay.
+    bool behindProxy = false;
+    // How often and how long a lost connection is retried.
+    std::chrono::seconds retryEvery{10};
+    std::chrono::seconds retryFor{300};
+    // The connection monitor's second, shortened by tests of a lost server.
+    uint32_t monitorSecondMilliseconds = ConnectionMonitor::kSecondMilliseconds;
+    // send: the receiver ("user@server" or a dotted address), the text, a file.
+    std::string to;
+    std::string text;
+    std::string file;
+};
+
+class Robot final : NoteStorePort,
+                    NoteDesktopPort,
+                    ServerRequestProgressPort,
+                    Observer,
+                    AnnouncementPort,
+                    public MessageService {
+public:
+    explicit Robot(const RobotOptions& options);
+    ~Robot() override;
+    Robot(const Robot&) = delete;
+    Robot& operator=(const Robot&) = delete;
+
+    // Serves until stop is set: 0 on a clean end, 1 when it could not start.
+    int run(const std::atomic<bool>& stop);
+    // Sends the one note: 0 when it was delivered or left on the server.
+    int send();
+
+    // Every box is a log line; questions are answered yes (so a note for a
+    // user who is offline is left on the server).
+    uint32_t showBox(const char* title, const char* text, std::uintptr_t owner, uint32_t flags) override;
+
+private:
+    // NoteStorePort: the robot has no windows.
+    void openNote(NoteRecord* note) override;
+    void deleteNote(NoteRecord* note) override;
+    void setNewNotesAvailable(uint32_t available) override;
+    // NoteDesktopPort: notes downloaded from the server (or that could not
+    // be stored as they arrived) are kept.
+    void showArrivedNote(std::unique_ptr<NoteRecord> note) override;
+    void deleteNote(NoteRecord& note) override;
+    // ServerRequestProgressPort: the log-in's stages.
+    void requestProgress(ServerRequest& request, uint32_t stage) override;
+    // Observer: the connection monitor dropped the session.
+    uint32_t update(Subject& subject, std::uintptr_t argument) override;
+    void showAnnouncement(const TextString& text) override;
+
+    void configure();
+    // Logs in, watched by the monitor, and fetches the notes left here.
+    bool logIn(const std::atomic<bool>& stop);
+    void loggedOut();
+
+    RobotOptions m_options;
+    platform::FileRegistry m_registry;
+    GeneralOptions m_general{m_registry};
+    NoteOptions m_notes{m_registry};
+    AwayOptions m_away{m_registry};
+    SoundOptions m_sounds{m_registry};
+    MessageService* m_previousMessages = nullptr;
+    NoteStore m_store;
+    std::unique_ptr<ClientServices> m_services;
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    // The log-in under way and its end; the session once logged in.
+    ServerRequest* m_request = nullptr;
+    uint32_t m_requestStage = 0;
+    std::unique_ptr<TcpSocket> m_session;
+    std::atomic<uint32_t> m_connected{0};
+    bool m_lost = false;
+    std::vector<std::unique_ptr<NoteRecord>> m_handedOver;
+};
+
+} // namespace vp::robot
