@@ -233,7 +233,11 @@ int Robot::send() {
 }
 
 uint32_t Robot::showBox(const char*, const char* text, std::uintptr_t, uint32_t flags) {
-    spdlog::info("{}", text);
+    // One line per box.
+    std::string line = text ? text : "";
+    for (char& c : line)
+        if (c == '\n') c = ' ';
+    spdlog::info("{}", line);
     const uint32_t buttons = flags & kMbButtonMask;
     if (buttons == kMbYesNo) return kIdYes;
     return kIdOk;

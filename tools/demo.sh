@@ -5,10 +5,12 @@
 # requests made against it by the Windows build under wine64 and by the
 # Linux build, then shows what the server logged and stops it; then the
 # Windows client core sends a note with a file to a Linux client core, which
-# answers with the same file. Installs what it lacks first.
+# answers with the same file; then two robots log in and one sends the other
+# a note with a file, which the other answers with its automatic reply.
+# Installs what it lacks first.
 #
-# The client's windows and the robot do not exist yet; until they do, the
-# client core talks to the server from a test program.
+# The client's windows do not exist yet; until they do, the Windows client
+# core talks to the server from a test program.
 #
 #   tools/demo.sh [--keep]   --keep leaves the server running afterwards
 set -euo pipefail
@@ -53,6 +55,31 @@ peer="$build/win/tests/note-peer"
 "$root/tests/support/note-peer.sh" stop "$peer"
 echo "demo: what the Linux client core said:"
 cat "$peer/log"
+echo
+echo "demo: two robots log in: ann on 127.0.0.2 (away, her automatic reply says \"Try me!\") and bob on"
+echo "demo: 127.0.0.3; bob sends ann a note with a 50,000-byte file, and her automatic reply comes back:"
+robots="$build/demo-robots"
+robot="$build/release/robot/vellumpost-robot"
+rm -rf "$robots" && mkdir -p "$robots"
+common=(--server "$host" --server-port "$port" --peer-port 25001 --http-port 25002)
+"$robot" "${common[@]}" --user ann --password ann-pw --data "$robots/ann" --bind 127.0.0.2 \
+    --away-message "Try me! This is ann's robot: your note arrived." >"$robots/ann.log" 2>&1 &
+ann_robot=$!
+"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob" --bind 127.0.0.3 >"$robots/bob.log" 2>&1 &
+bob_robot=$!
+for _ in $(seq 100); do grep -q "logged in" "$robots/ann.log" && grep -q "logged in" "$robots/bob.log" && break; sleep 0.1; done
+head -c 50000 /dev/urandom >"$robots/photo.bin"
+"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob-send" --bind 127.0.0.4 \
+    send --to "ann@$host" --text "Lunch at one?" --file "$robots/photo.bin" 2>&1 | cut -d' ' -f3-
+for _ in $(seq 100); do grep -q "received a reply" "$robots/bob.log" && break; sleep 0.1; done
+kill -TERM "$ann_robot" "$bob_robot"
+wait "$ann_robot" "$bob_robot" || true
+cmp -s "$robots/photo.bin" "$robots/ann/files/photo.bin" && echo "demo: ann's robot has the file, byte for byte"
+echo "demo: ann's robot logged:"
+grep -v "sample entries\|first time" "$robots/ann.log" | cut -d' ' -f3-
+echo "demo: bob's robot logged:"
+grep -v "sample entries\|first time" "$robots/bob.log" | cut -d' ' -f3-
+
 if [[ $keep == --keep ]]; then
     echo "demo: the server keeps running; stop it with: tests/support/test-server.sh stop $server"
 fi
