@@ -1,5 +1,6 @@
 #include "services/AccountCreation.h"
 
+#include "foundation/TcpSocket.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/GeneralOptions.h"
 #include "support/ScriptedMessages.h"
@@ -12,6 +13,15 @@
 
 namespace vp {
 namespace {
+
+// The socket library, which the Windows build needs before the first
+// socket, for every test of this program.
+class SocketLibrary final : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_EQ(NetStartup(), 1u); }
+    void TearDown() override { NetCleanup(); }
+};
+[[maybe_unused]] ::testing::Environment* const g_sockets = ::testing::AddGlobalTestEnvironment(new SocketLibrary);
 
 TEST(AppendParameter, EncodesEveryByteButLettersAndDigits) {
     struct Row { const char* name; const char* value; const char* appended; };
