@@ -90,6 +90,7 @@ int Robot::run(const std::atomic<bool>& stop) {
     setup.desktop = this;
     setup.store = &m_store;
     setup.announcements = this;
+    setup.contactWindow = this;
     setup.connected = [this] { return m_connected.load(); };
     setup.bindAddress = m_options.bind;
     setup.peerPort = setup.otherPeerPort = m_options.peerPort;
@@ -97,10 +98,14 @@ int Robot::run(const std::atomic<bool>& stop) {
     setup.serverPort = m_options.serverPort;
     setup.monitorSecondMilliseconds = m_options.monitorSecondMilliseconds;
     m_services = std::make_unique<ClientServices>(setup);
+    m_contacts = &m_services->contacts();
+    // Attached before the list loads, so that every name is known.
+    m_contacts->subject().attach(static_cast<Observer*>(this));
     if (!m_services->startContactModel()) {
         spdlog::error("the contact list could not start");
         return 1;
     }
+    addContacts();
     m_services->startConnectionMonitor();
     m_services->startListenerService();
     if (!m_options.behindProxy) {
@@ -144,6 +149,7 @@ int Robot::run(const std::atomic<bool>& stop) {
     spdlog::info("stopping");
     if (m_session) m_services->monitor().post(2, ConnectionMonitor::kStopWatching, m_session.get());
     loggedOut();
+    m_contacts->subject().detach(static_cast<Observer*>(this));
     m_services.reset();
     m_store.StopNotes();
     m_general.Save();
@@ -200,6 +206,7 @@ bool Robot::logIn(const std::atomic<bool>& stop) {
     if (!monitor.post(2, ConnectionMonitor::kWatch, m_session.get()) ||
         !monitor.post(3, ConnectionMonitor::kAttach, static_cast<Observer*>(this), m_session.get()))
         spdlog::warn("the connection is not watched");
+    m_services->contacts().queryAllPresence();
     // The notes left here while the robot was away.
     auto* download = new ServerRequest();
     download->type = kNoteDownLoadRequest;
@@ -211,6 +218,7 @@ void Robot::loggedOut() {
     m_connected = 0;
     m_services->listeners().closeEventConnection();
     m_session.reset();
+    m_services->contacts().setAllOffline();
 }
 
 int Robot::send() {
@@ -268,12 +276,97 @@ void Robot::requestProgress(ServerRequest& request, uint32_t stage) {
     m_changed.notify_all();
 }
 
-uint32_t Robot::update(Subject&, std::uintptr_t) {
+uint32_t Robot::update(Subject& subject, std::uintptr_t argument) {
+    if (m_contacts && &subject == &m_contacts->subject()) {
+        contactChanged(*reinterpret_cast<const QueuedEvent*>(argument));
+        return 1;
+    }
     const std::lock_guard<std::mutex> guard(m_lock);
     m_lost = true;
     m_changed.notify_all();
     return 1;
 }
+
+void Robot::contactChanged(const QueuedEvent& event) {
+    const auto text = [&event](uint32_t index) {
+        const ByteBuffer& field = event.fields.field(index);
+        return field.size() ? std::string(reinterpret_cast<const char*>(field.data()), field.size()) : std::string();
+    };
+    const ContactHandle handle = numberOf(event.fields.field(0));
+    switch (event.code) {
+    case ContactAdded:
+        m_contactNames[handle] = text(4);
+        break;
+    case DisplayNameChanged:
+        m_contactNames[handle] = text(1);
+        break;
+    case ContactRemoved:
+        m_contactNames.erase(handle);
+        break;
+    case ContactStatusChanged: {
+        const auto found = m_contactNames.find(handle);
+        const std::string name = found != m_contactNames.end() ? found->second : "#" + std::to_string(handle);
+        if (numberOf(event.fields.field(1)))
+            spdlog::info("contact {} is online at {}", name, text(3));
+        else
+            spdlog::info("contact {} is offline", name);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void Robot::addContacts() {
+    ContactList& contacts = *m_contacts;
+    for (const std::string& name : m_options.contacts) {
+        const size_t at = name.rfind('@');
+        const TextString user = name.substr(0, at == std::string::npos ? name.size() : at).c_str();
+        const TextString server = at == std::string::npos ? "" : name.substr(at + 1).c_str();
+        ContactHandle handle = 0;
+        if (contacts.findContactByName(user, server, handle))
+            spdlog::info("contact {} is on the list", name);
+        else if (at != std::string::npos && contacts.addUserContact(user, server, 0, 0, handle))
+            spdlog::info("contact {} added to the list", name);
+        else
+            spdlog::warn("contact {} cannot be added: a contact is user@server", name);
+    }
+}
+
+void Robot::showContact(ContactHandle handle) {
+    ContactList& contacts = *m_contacts;
+    TextString user;
+    TextString server;
+    if (handle && contacts.getUserName(handle, user) && contacts.getServerName(handle, server))
+        spdlog::info("the contact list shows {}@{}", user.c_str(), server.c_str());
+    else
+        spdlog::info("the contact list is shown");
+}
+
+int Robot::createAccount() {
+    m_general.SetString(GeneralOptions::kServerListURL, m_options.listUrl.c_str());
+    AccountCreation creation(m_general, *this, *this);
+    return creation.createAccount() ? 0 : 1;
+}
+
+uint32_t Robot::runForm(const std::vector<ServerEntry>& servers, AccountCreation& creation) {
+    std::string shown;
+    for (const ServerEntry& server : servers) shown += (shown.empty() ? "" : " | ") + std::string(server.displayText.c_str());
+    spdlog::info("servers offered: {}", shown);
+    if (m_options.pick < 1 || m_options.pick > servers.size()) {
+        spdlog::error("the list has no server {}", m_options.pick);
+        return 2;
+    }
+    AccountFormValues values;
+    values.userName = m_options.user.c_str();
+    values.password = m_options.password.c_str();
+    values.confirmation = (m_options.confirmation.empty() ? m_options.password : m_options.confirmation).c_str();
+    values.serverIndex = m_options.pick - 1;
+    return creation.submit(values) == 1 ? 1 : 2;
+}
+
+void Robot::showProgress(const char* text) { spdlog::info("{}", text); }
+void Robot::closeProgress() {}
 
 void Robot::showAnnouncement(const TextString& text) { spdlog::info("announcement: {}", text.c_str()); }
 

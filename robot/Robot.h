@@ -3,12 +3,14 @@
 // in files, logs in, has its connection watched and logs in again after a
 // loss, listens on the peer and local HTTP ports, stays away and answers
 // every note with its automatic reply, keeps the notes it receives, and
-// fetches the notes left for it at each log-in. Or it sends one note and
-// ends.
+// fetches the notes left for it at each log-in; it tells of its contacts'
+// presence and of the contacts a local browser adds. Or it sends one note,
+// or creates an account through a server list, and ends.
 
 #include "app/MessageService.h"
 #include "foundation/Subject.h"
 #include "notes/NoteStore.h"
+#include "services/AccountCreation.h"
 #include "notes/NoteView.h"
 #include "platform/FileRegistry.h"
 #include "services/ClientServices.h"
@@ -22,6 +24,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -51,6 +54,15 @@ struct RobotOptions {
     std::string to;
     std::string text;
     std::string file;
+    // Contacts ("user@server") put on the list at start, whose presence is
+    // queried at each log-in and logged as it changes.
+    std::vector<std::string> contacts;
+    // create-account: the server list's address, the server picked from it
+    // (1 is the first) and the password's confirmation (the password when
+    // empty).
+    std::string listUrl;
+    uint32_t pick = 1;
+    std::string confirmation;
 };
 
 class Robot final : NoteStorePort,
@@ -58,6 +70,9 @@ class Robot final : NoteStorePort,
                     ServerRequestProgressPort,
                     Observer,
                     AnnouncementPort,
+                    ContactWindowPort,
+                    AccountFormPort,
+                    AccountProgressPort,
                     public MessageService {
 public:
     explicit Robot(const RobotOptions& options);
@@ -69,6 +84,9 @@ public:
     int run(const std::atomic<bool>& stop);
     // Sends the one note: 0 when it was delivered or left on the server.
     int send();
+    // Fetches the server list, picks a server and creates the account: 0
+    // when it was created (the names are then in the settings).
+    int createAccount();
 
     // Every box is a log line; questions are answered yes (so a note for a
     // user who is offline is left on the server).
@@ -85,11 +103,23 @@ private:
     void deleteNote(NoteRecord& note) override;
     // ServerRequestProgressPort: the log-in's stages.
     void requestProgress(ServerRequest& request, uint32_t stage) override;
-    // Observer: the connection monitor dropped the session.
+    // Observer: the connection monitor dropped the session, or the contact
+    // list changed (on the model's thread: only the names kept here are
+    // used).
     uint32_t update(Subject& subject, std::uintptr_t argument) override;
+    void contactChanged(const QueuedEvent& event);
     void showAnnouncement(const TextString& text) override;
+    // ContactWindowPort: a contact the local add-contact page added or found.
+    void showContact(ContactHandle handle) override;
+    // AccountFormPort and AccountProgressPort: the form is filled from the
+    // options and submitted once.
+    uint32_t runForm(const std::vector<ServerEntry>& servers, AccountCreation& creation) override;
+    void showProgress(const char* text) override;
+    void closeProgress() override;
 
     void configure();
+    // Puts the contacts of the options on the list.
+    void addContacts();
     // Logs in, watched by the monitor, and fetches the notes left here.
     bool logIn(const std::atomic<bool>& stop);
     void loggedOut();
@@ -113,6 +143,12 @@ private:
     std::atomic<uint32_t> m_connected{0};
     bool m_lost = false;
     std::vector<std::unique_ptr<NoteRecord>> m_handedOver;
+    // The contacts' display names by handle, as the list's events tell them
+    // (used on the model's thread only).
+    std::map<ContactHandle, std::string> m_contactNames;
+    // The services' contact list, set once before their threads start (so
+    // that they may reach it while the services are being taken down).
+    ContactList* m_contacts = nullptr;
 };
 
 } // namespace vp::robot

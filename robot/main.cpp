@@ -1,5 +1,5 @@
 // vellumpost-robot: runs the client core without windows until SIGTERM or
-// SIGINT, or sends one note ("send").
+// SIGINT, sends one note ("send") or creates an account ("create-account").
 
 #include "Robot.h"
 
@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
     app.add_option("--peer-port", options.peerPort, "Peer port, here and of the clients notes go to")
         ->capture_default_str();
     app.add_option("--http-port", options.httpPort, "Local add-contact port")->capture_default_str();
+    app.add_option("--contact", options.contacts,
+                   "A contact (user@server) put on the list; its presence is logged (repeatable)");
     app.add_flag("--behind-proxy", options.behindProxy, "Take no connections: reached through the server's relay");
     app.add_option("--retry-every", retryEvery, "Seconds between log-in attempts after a loss")
         ->check(CLI::Range(1u, 3600u))
@@ -62,6 +64,15 @@ int main(int argc, char** argv) {
     send->add_option("--to", options.to, "The receiver: user@server, or a dotted address")->required();
     send->add_option("--text", options.text, "The note's text")->required();
     send->add_option("--file", options.file, "A file to attach")->check(CLI::ExistingFile);
+    CLI::App* create = app.add_subcommand("create-account", "Create the account of --user and --password on a "
+                                                            "server of a server list and end: exit code 0 when "
+                                                            "created");
+    create->add_option("--list-url", options.listUrl, "Address of the server list (http://host[:port]/path)")
+        ->required();
+    create->add_option("--pick", options.pick, "The server of the list to create the account on (1: the first)")
+        ->check(CLI::Range(1u, 1000u))
+        ->capture_default_str();
+    create->add_option("--confirm", options.confirmation, "The password typed again (default: the password)");
     CLI11_PARSE(app, argc, argv);
     options.retryEvery = std::chrono::seconds(retryEvery);
     options.retryFor = std::chrono::seconds(retryFor);
@@ -76,6 +87,8 @@ int main(int argc, char** argv) {
         vp::robot::Robot robot(options);
         if (send->parsed()) {
             code = robot.send();
+        } else if (create->parsed()) {
+            code = robot.createAccount();
         } else {
             std::signal(SIGTERM, onSignal);
             std::signal(SIGINT, onSignal);

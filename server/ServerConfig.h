@@ -28,6 +28,9 @@ struct ServerConfig {
     // Further entries of the server list, each "URL display-text", where the
     // display text starts with that server's name.
     std::vector<std::string> listedServers;
+    // The clients' local add-contact port, which people-search results link
+    // to on 127.0.0.1 (tests move it).
+    uint16_t addContactPort = 5002;
 
     uint32_t keepAliveSeconds = 60;          // the byte that answers each keep-alive (1..255)
     uint64_t noteQuotaBytes = 64ull << 20;   // stored notes per user

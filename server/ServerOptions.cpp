@@ -88,6 +88,10 @@ OptionsOutcome parseServerOptions(int argc, const char* const* argv, std::ostrea
     app.add_option("--list-server", config.listedServers,
                    "A further server of the server list, \"URL display-text\" (repeatable)")
         ->check(kListedServer);
+    app.add_option("--add-contact-port", config.addContactPort,
+                   "Port of the clients' local add-contact address that search results link to")
+        ->check(CLI::Range(1, 65535))
+        ->capture_default_str();
     app.add_option("--keep-alive", config.keepAliveSeconds, "Keep-alive interval asked of clients, seconds")
         ->check(CLI::Range(1, 255))
         ->capture_default_str();

@@ -43,8 +43,8 @@ std::string escapeHtml(std::string_view text) {
     return out;
 }
 
-std::string addContactLink(std::string_view key, std::string_view serverName) {
-    std::string link(kAddContactAddress);
+std::string addContactLink(std::string_view key, std::string_view serverName, uint16_t port) {
+    std::string link = std::string(kAddContactHost) + std::to_string(port) + "/";
     const std::string name = std::string(key) + "@" + std::string(serverName);
     for (const char c : name) {
         if (c == ' ')
@@ -88,7 +88,7 @@ std::string signUpResultPage(const std::string& serverName, bool created, const 
 }
 
 std::string searchPage(const std::string& serverName, std::string_view query, const std::vector<AccountEntry>& found,
-                       bool limited) {
+                       bool limited, uint16_t addContactPort) {
     std::string body = "<form method=\"get\" action=\"/search\">\n<p><label>User name or information<br><input "
                        "type=\"text\" name=\"q\" maxlength=\"127\" value=\"" +
                        escapeHtml(query) + "\"></label> <input type=\"submit\" value=\"Search\"></p>\n</form>\n";
@@ -96,7 +96,7 @@ std::string searchPage(const std::string& serverName, std::string_view query, co
     body += "<p>Click a name to add it to the contact list of your running Vellumpost client.</p>\n<ul>\n";
     for (const AccountEntry& entry : found) {
         const std::string name = escapeHtml(entry.key + "@" + serverName);
-        const std::string link = addContactLink(entry.key, serverName);
+        const std::string link = addContactLink(entry.key, serverName, addContactPort);
         body += link.empty() ? "<li>" + name : "<li><a href=\"" + escapeHtml(link) + "\">" + name + "</a>";
         for (const auto& [label, value] : shownFields(entry.profile))
             body += "<br>" + escapeHtml(label) + ": " + escapeHtml(value);

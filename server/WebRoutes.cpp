@@ -80,7 +80,7 @@ asio::awaitable<HttpResponse> search(ServerState& state, std::string query) {
     std::vector<AccountEntry> found = co_await state.offload(work);
     const bool limited = found.size() > WebHost::kMaxSearchResults;
     if (limited) found.resize(WebHost::kMaxSearchResults);
-    co_return htmlPage(searchPage(state.config.serverName, query, found, limited));
+    co_return htmlPage(searchPage(state.config.serverName, query, found, limited, state.config.addContactPort));
 }
 
 } // namespace
