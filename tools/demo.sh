@@ -57,15 +57,16 @@ echo "demo: what the Linux client core said:"
 cat "$peer/log"
 echo
 echo "demo: two robots log in: ann on 127.0.0.2 (away, her automatic reply says \"Try me!\") and bob on"
-echo "demo: 127.0.0.3; bob sends ann a note with a 50,000-byte file, and her automatic reply comes back:"
+echo "demo: 127.0.0.3, each a contact of the other, so each sees the other come online; bob sends ann a"
+echo "demo: note with a 50,000-byte file, and her automatic reply comes back:"
 robots="$build/demo-robots"
 robot="$build/release/robot/vellumpost-robot"
 rm -rf "$robots" && mkdir -p "$robots"
 common=(--server "$host" --server-port "$port" --peer-port 25001 --http-port 25002)
-"$robot" "${common[@]}" --user ann --password ann-pw --data "$robots/ann" --bind 127.0.0.2 \
+"$robot" "${common[@]}" --user ann --password ann-pw --data "$robots/ann" --bind 127.0.0.2 --contact "bob@$host" \
     --away-message "Try me! This is ann's robot: your note arrived." >"$robots/ann.log" 2>&1 &
 ann_robot=$!
-"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob" --bind 127.0.0.3 >"$robots/bob.log" 2>&1 &
+"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob" --bind 127.0.0.3 --contact "ann@$host" >"$robots/bob.log" 2>&1 &
 bob_robot=$!
 for _ in $(seq 100); do grep -q "logged in" "$robots/ann.log" && grep -q "logged in" "$robots/bob.log" && break; sleep 0.1; done
 head -c 50000 /dev/urandom >"$robots/photo.bin"

@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ libgtest-dev googletest           # native build and tests
     g++-mingw-w64-x86-64-posix mingw-w64-tools              # the Windows build
     wine64 fonts-wine xvfb imagemagick            # Windows programs under Wine, screenshots
+    chromium chromium-driver python3 curl                   # browser tests
     pkg-config libboost1.81-dev libsqlite3-dev libsodium-dev libcli11-dev libspdlog-dev   # the server
 )
 

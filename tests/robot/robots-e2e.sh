@@ -4,7 +4,8 @@
 #
 #   robots-e2e.sh SERVER ROBOT DIR
 #
-# ann (127.0.0.2) and bob (127.0.0.3) take connections; dave takes none and is
+# ann (127.0.0.2) and bob (127.0.0.3) take connections and have each other
+# as contacts; dave takes none and is
 # reached through the relay; carol starts only after a note was left for her.
 # bob sends notes from a third address with "send"; ann's and dave's
 # automatic replies reach bob's running robot. Then the server is killed and
@@ -12,17 +13,9 @@
 # answering, and the robots notice.
 set -euo pipefail
 server=$1 robot=$2 dir=$3
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-lib.sh"
 rm -rf "$dir" && mkdir -p "$dir" && cd "$dir"
 port=$((20000 + RANDOM % 20000)) peer=$((port + 1)) http=$((port + 2))
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }
-trap cleanup EXIT
-fail() { echo "robots-e2e: $*" >&2; for log in *.log; do echo "== $log" >&2; cat "$log" >&2; done; exit 1; }
-# Waits up to 20 s for a log line.
-expect_log() {
-    for _ in $(seq 200); do grep -q -- "$2" "$1.log" 2>/dev/null && return 0; sleep 0.1; done
-    fail "$1 never logged: $2"
-}
 
 for user in ann bob carol dave; do echo "$user-pw" | "$server" --database db admin add-user "$user" >/dev/null; done
 start_server() {
@@ -30,8 +23,7 @@ start_server() {
         --server-name mainhub >>server.log 2>&1 &
     server_pid=$!
     pids+=("$server_pid")
-    for _ in $(seq 100); do grep -q "listening on" server.log && return 0; sleep 0.1; done
-    fail "the server did not start"
+    expect_log server "listening on"
 }
 start_server
 common=(--server 127.0.0.1 --server-port "$port" --peer-port "$peer" --http-port "$http" --retry-every 1
@@ -41,11 +33,23 @@ start_robot() {
     shift 2
     "$robot" "${common[@]}" --user "$user" --password "$user-pw" --data "$user" --bind "$address" \
         --away-message "$user is away" "$@" >"$user.log" 2>&1 &
-    pids+=($!)
+    robot_pid=$!
+    pids+=("$robot_pid")
     expect_log "$user" "logged in"
 }
+# Presence both ways: bob's query finds ann online and his log-in is pushed
+# to ann; ann leaving and coming back is pushed to bob.
+start_robot ann 127.0.0.2 --contact bob@127.0.0.1
+ann_pid=$robot_pid
+expect_log ann "contact bob@127.0.0.1 is offline"
+start_robot bob 127.0.0.3 --contact ann@127.0.0.1
+expect_log bob "contact ann@127.0.0.1 is online at 127.0.0.2"
+expect_log ann "contact bob@127.0.0.1 is online at 127.0.0.3"
+kill -TERM "$ann_pid"
+wait "$ann_pid" || fail "ann did not stop cleanly"
+expect_log bob "contact ann@127.0.0.1 is offline"
 start_robot ann 127.0.0.2
-start_robot bob 127.0.0.3
+expect_count bob 2 "contact ann@127.0.0.1 is online at 127.0.0.2"
 start_robot dave 127.0.0.6 --behind-proxy
 send() { "$robot" "${common[@]}" --user bob --password bob-pw --data sender --bind 127.0.0.4 send "$@" >>send.log 2>&1; }
 
@@ -68,17 +72,13 @@ expect_log carol "A total of 1 note has been downloaded"
 kill -KILL "$server_pid"
 expect_log ann "connection to the server lost"
 start_server
-for user in ann bob dave; do
-    for _ in $(seq 200); do [[ $(grep -c "logged in" "$user.log") -ge 2 ]] && break; sleep 0.1; done
-    [[ $(grep -c "logged in" "$user.log") -ge 2 ]] || fail "$user did not log in again"
-done
+for user in ann bob dave; do expect_count "$user" 2 "logged in"; done
 
 # A server that stops answering (but keeps its connections) is dropped by
 # the connection monitor, whose second the robots shorten.
 kill -STOP "$server_pid"
-for _ in $(seq 300); do [[ $(grep -c "connection to the server lost" ann.log) -ge 2 ]] && break; sleep 0.1; done
+expect_count ann 2 "connection to the server lost"
 kill -CONT "$server_pid"
-[[ $(grep -c "connection to the server lost" ann.log) -ge 2 ]] || fail "the silent server was not noticed"
 
 # A clean stop saves the robots' files.
 for pid in "${pids[@]:1}"; do kill -TERM "$pid" 2>/dev/null || true; done
