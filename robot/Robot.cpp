@@ -120,37 +120,53 @@ int Robot::run(const std::atomic<bool>& stop) {
     }
     m_services->startServerRequestService();
 
-    // Logged in, or trying again every so often for a while after a loss.
-    auto retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
-    auto nextTry = std::chrono::steady_clock::now();
+    SessionKeeperSetup session;
+    session.general = &m_general;
+    session.sounds = &m_sounds;
+    session.contacts = m_contacts;
+    session.monitor = &m_services->monitor();
+    session.requests = &m_services->requests();
+    session.listeners = &m_services->listeners();
+    session.port = this;
+    m_keeper = std::make_unique<SessionKeeper>(session);
+
+    // Logged in, or trying again every so often for a while after a loss,
+    // as the reconnect box does.
+    using Clock = std::chrono::steady_clock;
+    auto retryUntil = Clock::now() + m_options.retryFor;
+    auto nextTry = Clock::now();
+    bool trying = false;
     bool gaveUp = false;
     while (!stop) {
-        if (!m_connected && !gaveUp && std::chrono::steady_clock::now() >= nextTry) {
-            if (logIn(stop)) {
-                retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
-            } else if (std::chrono::steady_clock::now() >= retryUntil) {
+        runTasks(kLook);
+        const auto now = Clock::now();
+        if (m_lost) {
+            m_lost = false;
+            spdlog::info("connection to the server lost: logging in again every {} s", m_options.retryEvery.count());
+            retryUntil = now + m_options.retryFor;
+            nextTry = now + m_options.retryEvery;
+        }
+        if (trying && !m_keeper->pendingIdentity()) {
+            trying = false;
+            if (m_keeper->connection()) {
+                retryUntil = now + m_options.retryFor;
+            } else if (now >= retryUntil) {
                 spdlog::warn("no connection for {} s: giving up until restarted", m_options.retryFor.count());
                 gaveUp = true;
             } else {
-                nextTry = std::chrono::steady_clock::now() + m_options.retryEvery;
+                nextTry = now + m_options.retryEvery;
             }
         }
-        std::unique_lock<std::mutex> guard(m_lock);
-        m_changed.wait_for(guard, kLook, [this] { return m_lost; });
-        if (m_lost) {
-            m_lost = false;
-            guard.unlock();
-            loggedOut();
-            spdlog::info("connection to the server lost: logging in again every {} s", m_options.retryEvery.count());
-            retryUntil = std::chrono::steady_clock::now() + m_options.retryFor;
-            nextTry = std::chrono::steady_clock::now() + m_options.retryEvery;
-        }
+        if (!trying && !gaveUp && !m_keeper->connection() && now >= nextTry)
+            trying = m_keeper->connectSilently(*this) != 0;
     }
     spdlog::info("stopping");
-    if (m_session) m_services->monitor().post(2, ConnectionMonitor::kStopWatching, m_session.get());
-    loggedOut();
+    m_keeper->disconnect();
     m_contacts->subject().detach(static_cast<Observer*>(this));
     m_services.reset();
+    // A log-in told its end before it was let go of is freed here.
+    runTasks(std::chrono::milliseconds(0));
+    m_keeper.reset();
     m_store.StopNotes();
     m_general.Save();
     m_notes.Save();
@@ -159,66 +175,40 @@ int Robot::run(const std::atomic<bool>& stop) {
     return 0;
 }
 
-bool Robot::logIn(const std::atomic<bool>& stop) {
-    auto* request = new ServerRequest();
-    request->type = kLogInRequest;
-    request->userName = m_options.user.c_str();
-    request->serverName = m_options.server.c_str();
-    request->password = m_options.password.c_str();
-    request->notify = this;
-    {
-        const std::lock_guard<std::mutex> guard(m_lock);
-        m_request = request;
-        m_requestStage = 0;
-    }
-    uint32_t identity = 0;
-    if (!m_services->requests().postForeground(request, identity)) {
-        delete request;
-        return false;
-    }
-    uint32_t stage = 0;
+void Robot::postTask(std::function<void()> task) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_tasks.push_back(std::move(task));
+    m_changed.notify_all();
+}
+
+void Robot::runTasks(std::chrono::milliseconds wait) {
+    std::deque<std::function<void()>> tasks;
     {
         std::unique_lock<std::mutex> guard(m_lock);
-        while (m_requestStage < ServerRequest::kFailed && !stop)
-            m_changed.wait_for(guard, kLook, [this] { return m_requestStage >= ServerRequest::kFailed; });
-        stage = m_requestStage;
-        m_request = nullptr;
+        m_changed.wait_for(guard, wait, [this] { return !m_tasks.empty(); });
+        tasks.swap(m_tasks);
     }
-    // Stopping: the worker ends the log-in and frees it.
-    if (stage < ServerRequest::kFailed) {
-        m_services->requests().cancel(identity);
-        return false;
-    }
-    // The worker lets go of the request's lock after it told of the end.
-    request->lock.wait();
-    request->lock.release();
-    const bool loggedIn = stage == ServerRequest::kSucceeded && request->socket;
-    if (loggedIn) {
-        m_session = std::move(request->socket);
-        spdlog::info("logged in to {} as {}: {}", m_options.server, m_options.user, request->messageText.c_str());
-    } else {
-        spdlog::info("log-in to {} as {} failed: {}", m_options.server, m_options.user, request->messageText.c_str());
-    }
-    delete request;
-    if (!loggedIn) return false;
-    m_connected = 1;
-    ConnectionMonitor& monitor = m_services->monitor();
-    if (!monitor.post(2, ConnectionMonitor::kWatch, m_session.get()) ||
-        !monitor.post(3, ConnectionMonitor::kAttach, static_cast<Observer*>(this), m_session.get()))
-        spdlog::warn("the connection is not watched");
-    m_services->contacts().queryAllPresence();
+    for (auto& task : tasks) task();
+}
+
+void Robot::showConnectionState(uint32_t connected) {
+    m_connected = connected;
+    if (!connected) return;
     // The notes left here while the robot was away.
     auto* download = new ServerRequest();
     download->type = kNoteDownLoadRequest;
+    uint32_t identity = 0;
     if (!m_services->requests().postBackground(download, identity)) delete download;
-    return true;
 }
 
-void Robot::loggedOut() {
-    m_connected = 0;
-    m_services->listeners().closeEventConnection();
-    m_session.reset();
-    m_services->contacts().setAllOffline();
+void Robot::loggedIn(const ServerRequest& request) {
+    spdlog::info("logged in to {} as {}: {}", m_options.server, m_options.user, request.messageText.c_str());
+}
+
+void Robot::sessionLost() { m_lost = true; }
+
+void Robot::postConnectionDropped(TcpSocket* connection) {
+    postTask([this, connection] { m_keeper->connectionDropped(connection); });
 }
 
 int Robot::send() {
@@ -270,20 +260,11 @@ void Robot::showArrivedNote(std::unique_ptr<NoteRecord> note) {
 }
 
 void Robot::requestProgress(ServerRequest& request, uint32_t stage) {
-    const std::lock_guard<std::mutex> guard(m_lock);
-    if (&request != m_request) return;
-    m_requestStage = stage;
-    m_changed.notify_all();
+    postTask([this, &request, stage] { m_keeper->loginProgress(request, stage); });
 }
 
 uint32_t Robot::update(Subject& subject, std::uintptr_t argument) {
-    if (m_contacts && &subject == &m_contacts->subject()) {
-        contactChanged(*reinterpret_cast<const QueuedEvent*>(argument));
-        return 1;
-    }
-    const std::lock_guard<std::mutex> guard(m_lock);
-    m_lost = true;
-    m_changed.notify_all();
+    if (m_contacts && &subject == &m_contacts->subject()) contactChanged(*reinterpret_cast<const QueuedEvent*>(argument));
     return 1;
 }
 

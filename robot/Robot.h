@@ -14,6 +14,7 @@
 #include "notes/NoteView.h"
 #include "platform/FileRegistry.h"
 #include "services/ClientServices.h"
+#include "services/SessionKeeper.h"
 #include "settings/AwayOptions.h"
 #include "settings/GeneralOptions.h"
 #include "settings/NoteOptions.h"
@@ -23,6 +24,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <map>
 #include <mutex>
@@ -68,6 +71,7 @@ struct RobotOptions {
 class Robot final : NoteStorePort,
                     NoteDesktopPort,
                     ServerRequestProgressPort,
+                    SessionKeeperPort,
                     Observer,
                     AnnouncementPort,
                     ContactWindowPort,
@@ -101,11 +105,16 @@ private:
     // be stored as they arrived) are kept.
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override;
     void deleteNote(NoteRecord& note) override;
-    // ServerRequestProgressPort: the log-in's stages.
+    // ServerRequestProgressPort: the log-in's stages, passed to the main
+    // thread.
     void requestProgress(ServerRequest& request, uint32_t stage) override;
-    // Observer: the connection monitor dropped the session, or the contact
-    // list changed (on the model's thread: only the names kept here are
-    // used).
+    // SessionKeeperPort: the main thread stands in for the windows.
+    void showConnectionState(uint32_t connected) override;
+    void loggedIn(const ServerRequest& request) override;
+    void sessionLost() override;
+    void postConnectionDropped(TcpSocket* connection) override;
+    // Observer: the contact list changed (on the model's thread: only the
+    // names kept here are used).
     uint32_t update(Subject& subject, std::uintptr_t argument) override;
     void contactChanged(const QueuedEvent& event);
     void showAnnouncement(const TextString& text) override;
@@ -120,9 +129,10 @@ private:
     void configure();
     // Puts the contacts of the options on the list.
     void addContacts();
-    // Logs in, watched by the monitor, and fetches the notes left here.
-    bool logIn(const std::atomic<bool>& stop);
-    void loggedOut();
+    // Work for the main thread, run in the order it was posted.
+    void postTask(std::function<void()> task);
+    // Runs the tasks posted, waiting up to wait for the first.
+    void runTasks(std::chrono::milliseconds wait);
 
     RobotOptions m_options;
     platform::FileRegistry m_registry;
@@ -136,10 +146,9 @@ private:
 
     std::mutex m_lock;
     std::condition_variable m_changed;
-    // The log-in under way and its end; the session once logged in.
-    ServerRequest* m_request = nullptr;
-    uint32_t m_requestStage = 0;
-    std::unique_ptr<TcpSocket> m_session;
+    std::deque<std::function<void()>> m_tasks;
+    // The session, kept as the main window keeps it.
+    std::unique_ptr<SessionKeeper> m_keeper;
     std::atomic<uint32_t> m_connected{0};
     bool m_lost = false;
     std::vector<std::unique_ptr<NoteRecord>> m_handedOver;

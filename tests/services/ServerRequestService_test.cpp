@@ -5,14 +5,18 @@
 #include "notes/NoteRecord.h"
 #include "notes/NoteView.h"
 #include "protocol/ProtocolFixture.h"
+#include "services/ConnectionMonitor.h"
 #include "services/ServerRequestService.h"
+#include "services/SessionKeeper.h"
 #include "support/ClientCalls.h"
 #include "support/Eventually.h"
 #include "wire/StoredNotePayloads.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
+#include <functional>
 #include <mutex>
 
 namespace vp {
@@ -214,6 +218,103 @@ TEST_F(ServerRequestTest, TheStartConnectsOpensTheBoxOrOffersAnAccount) {
         const std::string asked = m_messages.boxCount() > boxes && m_messages.boxes()[boxes].text == offer ? "offer" : "";
         EXPECT_EQ(asked + m_desktop.shown, row.outcome) << row.user << row.answer << row.created;
     }
+}
+
+// The main window as the session keeper sees it: what it was told, and the
+// workers' messages queued for the test's thread, which stands in for the
+// user interface thread.
+struct MainWindow final : SessionKeeperPort, ServerRequestProgressPort {
+    std::mutex lock;
+    std::deque<std::function<void()>> posted;
+    std::string calls;
+    SessionKeeper* keeper = nullptr;
+
+    void showConnectionState(uint32_t connected) override { calls += "state " + std::to_string(connected) + "|"; }
+    void loggedIn(const ServerRequest& request) override { calls += std::string("in ") + request.messageText.c_str() + "|"; }
+    void sessionLost() override { calls += "lost|"; }
+    void postConnectionDropped(TcpSocket* connection) override {
+        post([this, connection] { keeper->connectionDropped(connection); });
+    }
+    void requestProgress(ServerRequest& request, uint32_t stage) override {
+        post([this, &request, stage] { keeper->loginProgress(request, stage); });
+    }
+    void post(std::function<void()> message) {
+        const std::lock_guard<std::mutex> guard(lock);
+        posted.push_back(std::move(message));
+    }
+    // Handles the messages as they come until done holds.
+    bool runUntil(const std::function<bool()>& done) {
+        return eventually([&] {
+            std::deque<std::function<void()>> now;
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                now.swap(posted);
+            }
+            for (auto& message : now) message();
+            return done();
+        });
+    }
+};
+
+// A silent log-in with the saved names, then the watch dropped: with the
+// client connected the reconnect box takes over; after an announcement
+// that the server re-connected, the state only goes to disconnected.
+TEST_F(ServerRequestTest, TheSessionKeeperLogsInWithTheSavedNamesAndHearsOfALoss) {
+    ConnectionMonitor monitor(50);
+    ASSERT_EQ(monitor.start(), 1u);
+    ServerRequestService service(m_setup);
+    ASSERT_EQ(service.start(), 1u);
+    m_sounds.SetInt(SoundOptions::kPlayOnConnected, 1);
+    m_sounds.SetString(SoundOptions::kConnectedSound, "in.wav");
+    m_sounds.SetInt(SoundOptions::kPlayOnDisconnected, 0);
+    MainWindow window;
+    uint32_t flag = 9;
+    SessionKeeperSetup setup;
+    setup.general = &m_general;
+    setup.sounds = &m_sounds;
+    setup.contacts = &m_list;
+    setup.monitor = &monitor;
+    setup.requests = &service;
+    setup.port = &window;
+    setup.setConnectedFlag = [&flag](uint32_t connected) { flag = connected; };
+    setup.playSound = [&window](const char* path) { window.calls += std::string("sound ") + path + "|"; };
+    SessionKeeper keeper(setup);
+    window.keeper = &keeper;
+
+    struct Row { const char* password; bool announced; const char* calls; const char* box; };
+    const Row rows[] = {
+        {"nope", false, "state 0|", "The user name or the password is not right."},
+        {"ann-pw", false, "in Hello from mainhub.|sound in.wav|state 1|lost|", ""},
+        {"ann-pw", true, "in Hello from mainhub.|sound in.wav|state 1|state 0|", ""},
+    };
+    m_general.SetString(GeneralOptions::kUserName, "ann");
+    for (const Row& row : rows) {
+        m_general.SetString(GeneralOptions::kUserPassword, row.password);
+        window.calls.clear();
+        const size_t boxes = m_messages.boxCount();
+        ASSERT_EQ(keeper.connectSilently(window), 1u);
+        ASSERT_TRUE(window.runUntil([&] { return keeper.pendingIdentity() == 0; })) << row.password;
+        EXPECT_EQ(flag, keeper.connected());
+        if (keeper.connection()) {
+            if (row.announced) keeper.clearLastConnected();
+            ASSERT_EQ(monitor.post(2, ConnectionMonitor::kStopWatching, keeper.connection()), 1u);
+            EXPECT_TRUE(window.runUntil([&] {
+                return window.calls.ends_with("lost|") || window.calls.ends_with("state 0|");
+            }));
+        }
+        EXPECT_EQ(window.calls, row.calls) << row.password;
+        EXPECT_EQ(m_messages.boxCount() > boxes ? m_messages.boxes().back().text : "", row.box) << row.password;
+        keeper.disconnect();
+    }
+    // Let go of while under way: the worker ends the log-in, nobody is told.
+    window.calls.clear();
+    ASSERT_EQ(keeper.connectSilently(window), 1u);
+    EXPECT_EQ(keeper.disconnect(), 1u);
+    EXPECT_EQ(keeper.pendingIdentity(), 0u);
+    // An end told just before the cancel is freed by the keeper.
+    service.stop();
+    window.runUntil([] { return true; });
+    EXPECT_EQ(window.calls, "");
 }
 
 } // namespace
