@@ -54,6 +54,18 @@ bool PresenceRegistry::watch(const std::string& askerKey, const std::string& tar
     return true;
 }
 
+void PresenceRegistry::unwatch(const std::string& askerKey, const std::string& targetKey) {
+    std::lock_guard lock(m_mutex);
+    if (const auto targets = m_watching.find(askerKey); targets != m_watching.end()) {
+        targets->second.erase(targetKey);
+        if (targets->second.empty()) m_watching.erase(targets);
+    }
+    if (const auto askers = m_watchers.find(targetKey); askers != m_watchers.end()) {
+        askers->second.erase(askerKey);
+        if (askers->second.empty()) m_watchers.erase(askers);
+    }
+}
+
 std::vector<Watcher> PresenceRegistry::watchersOf(const std::string& targetKey) const {
     std::lock_guard lock(m_mutex);
     std::vector<Watcher> watchers;

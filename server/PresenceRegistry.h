@@ -70,6 +70,8 @@ public:
     // Registers the online asker for pushes of the target's presence; false
     // when the asker is not online or has too many registrations.
     bool watch(const std::string& askerKey, const std::string& targetKey, KnownAs names);
+    // Takes that registration back.
+    void unwatch(const std::string& askerKey, const std::string& targetKey);
     // The askers registered for the target that are online now.
     std::vector<Watcher> watchersOf(const std::string& targetKey) const;
     std::vector<OnlineUser> everyone() const;

@@ -122,12 +122,19 @@ asio::awaitable<Next> serveQueryStatus(Conversation& conversation, const FrameHe
         co_return co_await conversation.reject(kMalformedRequest, "a malformed status query");
     const std::string name = asString(query.contactUser);
     const auto key = userKey(name);
+    // The asker is registered before the user is looked up: a log-in of the
+    // user that comes in between is then pushed to it, and one that came
+    // before is found. The other way round, a log-in between the two would
+    // reach the asker neither way.
+    const auto askerKey = userKey(asString(query.ownUser));
+    if (key && askerKey) state.presence.watch(*askerKey, *key, KnownAs{name, asString(query.contactServer)});
     const auto user = key ? state.presence.find(*key) : std::nullopt;
     bool registered = user.has_value();
     if (!registered) registered = co_await isRegistered(state, key);
-    if (!registered) co_return co_await conversation.decline(unknownUserText(name, conversation.config().serverName));
-    if (const auto askerKey = userKey(asString(query.ownUser)))
-        state.presence.watch(*askerKey, *key, KnownAs{name, asString(query.contactServer)});
+    if (!registered) {
+        if (key && askerKey) state.presence.unwatch(*askerKey, *key);
+        co_return co_await conversation.decline(unknownUserText(name, conversation.config().serverName));
+    }
     const std::string address = user ? user->reachableAddress() : kRelayOnlyAddress;
     const PayloadWriter answer = statusAnswerPayload(address.c_str(), user ? 1 : 0);
     const bool sent = co_await conversation.reply(
