@@ -34,7 +34,11 @@ void loadValue(RegistryKey& key, const SettingDefinition& value, ByteBuffer& buf
     if (value.kind == SettingKind::Integer) {
         if (type == platform::kRegDword && count == 4) number = readLittleEndian32(buffer.data());
     } else if (type == platform::kRegString) {
-        // The byte count the registry gives is the length.
+        // The byte count the registry gives is the length. Strings written
+        // elsewhere (an installer, regedit) end in the NUL that Windows asks
+        // for; kept, it would travel inside a user name. This program never
+        // writes one, so trailing NULs are dropped.
+        while (count > 0 && buffer.data()[count - 1] == 0) --count;
         TextString loaded(reinterpret_cast<const char*>(buffer.data()), count);
         if (loaded.isValid()) text = std::move(loaded);
     }

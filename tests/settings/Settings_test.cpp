@@ -185,6 +185,7 @@ TEST(SettingsGroups, LoadKeepsTheValueWhenTheStoredOneDoesNotFit) {
     putString(registry, kUser, general, "UserName", std::string(2000, 'u'));     // longer than its 1024
     putString(registry, kUser, general, "ServerName", std::string(1024, 's'));   // fits exactly
     putString(registry, kUser, general, "ReceiveFolder", "");                     // an empty text is a text
+    putString(registry, kMachine, general, "HomeURL", std::string("http://h/\0\0", 11));  // as regedit writes it
     putString(registry, kUser, general, "AutoConnect", "1");                     // a string for a number
     putBytes(registry, general, "PromptOnExit", platform::kRegDword, "\x01\x00");  // 2 bytes
     putBytes(registry, general, "AlwaysOnTop", platform::kRegDword, std::string(8, '\x01'));
@@ -196,6 +197,7 @@ TEST(SettingsGroups, LoadKeepsTheValueWhenTheStoredOneDoesNotFit) {
     EXPECT_EQ(text(options.GetString(GeneralOptions::kUserName)), "keep");
     EXPECT_EQ(text(options.GetString(GeneralOptions::kServerName)), std::string(1024, 's'));
     EXPECT_EQ(text(options.GetString(GeneralOptions::kReceiveFolder)), "");
+    EXPECT_EQ(text(options.GetString(GeneralOptions::kHomeURL)), "http://h/");
     EXPECT_EQ(options.GetInt(GeneralOptions::kAutoConnect), 7u);
     EXPECT_EQ(options.GetInt(GeneralOptions::kPromptOnExit), 7u);
     EXPECT_EQ(options.GetInt(GeneralOptions::kAlwaysOnTop), 7u);
