@@ -5,6 +5,7 @@
 #include "app/TrayState.h"
 #include "app/win32/PlainNoteWindow.h"
 #include "app/win32/TrayIcon.h"
+#include "app/win32/WindowClass.h"
 #include "app/win32/resource.h"
 #include "contacts/win32/ContactListWindow.h"
 #include "notes/NoteRecord.h"
@@ -77,17 +78,9 @@ uint32_t MainWindow::create(HINSTANCE instance, ClientServices& services) {
     m_instance = instance;
     m_services = &services;
 
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-    windowClass.hIconSm = windowClass.hIcon;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExA(&windowClass);
+    registerWindowClass(instance, {kClassName, windowProc, CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS,
+                                   LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM)),
+                                   static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))});
     // The window-creation step runs inside: the note windows, the contact
     // list window, the logo box.
     m_window = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW | WS_MINIMIZE, 0, 0, 0, 0, nullptr,
@@ -196,14 +189,10 @@ void MainWindow::showNewNotes(uint32_t flag) {
 }
 
 LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        // Known before CreateWindowExA returns: the creation step needs it.
-        reinterpret_cast<MainWindow*>(create->lpCreateParams)->m_window = window;
-    }
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = windowObject<MainWindow>(window, message, lParam);
     if (!self) return DefWindowProcA(window, message, wParam, lParam);
+    // Known before CreateWindowExA returns: the creation step needs it.
+    if (message == WM_NCCREATE) self->m_window = window;
     return self->handle(message, wParam, lParam);
 }
 

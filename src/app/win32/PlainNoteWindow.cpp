@@ -1,5 +1,6 @@
 #include "app/win32/PlainNoteWindow.h"
 
+#include "app/win32/WindowClass.h"
 #include "notes/NoteRecord.h"
 
 #include <cctype>
@@ -72,14 +73,9 @@ NoteView* PlainNoteWindow::make(NoteRecord& record) {
 
 bool PlainNoteWindow::create() {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    windowClass.hbrBackground = CreateSolidBrush(RGB(0xFF, 0xF3, 0xA0));
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExA(&windowClass);
+    // The brush lives as long as the class, which is the whole run.
+    static const HBRUSH paper = CreateSolidBrush(RGB(0xFF, 0xF3, 0xA0));
+    registerWindowClass(instance, {kClassName, windowProc, 0, nullptr, paper});
     const TextString title = (m_record.received ? TextString("Note from ") : TextString("Note to ")) + m_record.peerName;
     const NoteRect& at = m_record.rect;
     const int width = at.right > at.left ? at.right - at.left : kWidth;
@@ -108,11 +104,7 @@ void PlainNoteWindow::refresh() {
 }
 
 LRESULT CALLBACK PlainNoteWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<PlainNoteWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = windowObject<PlainNoteWindow>(window, message, lParam);
     if (self && message == WM_SIZE && self->m_text) {
         const int width = LOWORD(lParam);
         const int height = HIWORD(lParam);

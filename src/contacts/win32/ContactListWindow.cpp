@@ -1,6 +1,7 @@
 #include "contacts/win32/ContactListWindow.h"
 
 #include "app/Application.h"
+#include "app/win32/WindowClass.h"
 #include "app/win32/resource.h"
 
 #include <commctrl.h>
@@ -21,17 +22,9 @@ ContactListWindow::~ContactListWindow() {
 
 uint32_t ContactListWindow::create(HINSTANCE instance, HWND owner) {
     (void)owner;
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_DISCONNECTED));
-    windowClass.hIconSm = windowClass.hIcon;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExA(&windowClass);
+    registerWindowClass(instance, {kClassName, windowProc, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+                                   LoadIconA(instance, MAKEINTRESOURCEA(IDI_DISCONNECTED)),
+                                   reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)});
     m_window = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 220,
                                420, nullptr, nullptr, instance, this);
     if (!m_window) return 0;
@@ -101,11 +94,7 @@ void ContactListWindow::setConnected(uint32_t connected, bool away, const TextSt
 uint32_t ContactListWindow::update(Subject&, std::uintptr_t) { return 1; }
 
 LRESULT CALLBACK ContactListWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<ContactListWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = windowObject<ContactListWindow>(window, message, lParam);
     if (!self || !self->m_window) return DefWindowProcA(window, message, wParam, lParam);
     return self->handle(message, wParam, lParam);
 }
