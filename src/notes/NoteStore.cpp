@@ -151,8 +151,12 @@ uint32_t NoteStore::SaveDesktopNotes(const TextString& path) {
     return replaced;
 }
 
+// A note kept for later is announced by the new-notes indication at once,
+// not only at the next start.
 uint32_t NoteStore::AppendToNewNotes(const NoteRecord& note) {
-    return append(note, m_newPath, m_tempNewPath, NoteCounter::New);
+    if (!append(note, m_newPath, m_tempNewPath, NoteCounter::New)) return 0;
+    m_port.setNewNotesAvailable(1);
+    return 1;
 }
 
 uint32_t NoteStore::AppendToHiddenNotes(const NoteRecord& note) {

@@ -28,7 +28,9 @@ class FakeMainWindow final : public NoteStorePort {
 public:
     std::vector<std::unique_ptr<NoteRecord>> opened;
     std::vector<NoteRecord*> deleted;
+    std::vector<uint32_t> newNotesAvailable;
 
+    void setNewNotesAvailable(uint32_t available) override { newNotesAvailable.push_back(available); }
     void openNote(NoteRecord* note) override { opened.emplace_back(note); }
     void deleteNote(NoteRecord* note) override {
         deleted.push_back(note);
@@ -196,6 +198,7 @@ TEST_F(NoteStoreTest, AppendAndShowNewNotes) {
         ASSERT_EQ(m_store.AppendToNewNotes(second), 1u);
     }
     EXPECT_EQ(m_store.NewNoteCount(), 2u);
+    EXPECT_EQ(m_main.newNotesAvailable, (std::vector<uint32_t>{1, 1}));
 
     ASSERT_EQ(m_store.ShowNewNotes(), 1u);
     ASSERT_EQ(m_main.opened.size(), 2u);

@@ -264,6 +264,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             showNewNotes(0);
         }
         return 0;
+    case kNewNotesAvailableMessage:
+        showNewNotes(static_cast<uint32_t>(wParam));
+        return 0;
     case kConnectionDroppedMessage:
         if (m_session) m_session->connectionDropped(reinterpret_cast<TcpSocket*>(lParam));
         return 0;
@@ -378,7 +381,11 @@ void MainWindow::deleteNote(NoteRecord* note) {
     if (handle()) SendMessageA(m_window, kDeleteNoteMessage, 0, reinterpret_cast<LPARAM>(note));
 }
 
-void MainWindow::setNewNotesAvailable(uint32_t available) { showNewNotes(available); }
+// The note store calls from the reception's worker too: the icon is changed
+// on this window's thread.
+void MainWindow::setNewNotesAvailable(uint32_t available) {
+    if (handle()) PostMessageA(m_window, kNewNotesAvailableMessage, available, 0);
+}
 
 void MainWindow::showArrivedNote(std::unique_ptr<NoteRecord> note) { showNote(note.release()); }
 

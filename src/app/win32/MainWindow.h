@@ -32,6 +32,7 @@ inline constexpr UINT kDeleteNoteMessage = 1539;          // lParam the note
 inline constexpr UINT kMainIconMessage = 1540;            // lParam the mouse message
 inline constexpr UINT kNewNotesIconMessage = 1541;        // lParam the mouse message
 inline constexpr UINT kConnectionDroppedMessage = 1542;   // lParam the dropped session's socket
+inline constexpr UINT kNewNotesAvailableMessage = 1543;   // wParam the new-notes flag
 inline constexpr UINT kAfterTrackMessage = 2053;
 
 class MainWindow final : public NoteStorePort,
