@@ -3,6 +3,7 @@
 #include "app/win32/WindowClass.h"
 #include "notes/NoteRecord.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <string_view>
@@ -80,7 +81,14 @@ bool PlainNoteWindow::create() {
     const NoteRect& at = m_record.rect;
     const int width = at.right > at.left ? at.right - at.left : kWidth;
     const int height = at.bottom > at.top ? at.bottom - at.top : kHeight;
-    m_window = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, at.left, at.top, width,
+    // The record keeps its place; the window is moved into the work area,
+    // where the first note of the cascade (at the screen's corner) would be
+    // mostly outside.
+    RECT work{0, 0, width, height};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int left = std::max<int>(work.left, std::min<int>(at.left, work.right - width));
+    const int top = std::max<int>(work.top, std::min<int>(at.top, work.bottom - height));
+    m_window = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, left, top, width,
                                height, nullptr, nullptr, instance, this);
     if (!m_window) return false;
     m_text = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, 0, 0, 0,
