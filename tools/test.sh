@@ -31,7 +31,8 @@ native_rc=${PIPESTATUS[0]}
 step "windows build"
 cmake -S "$root" -B "$build/win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
     -DVP_WERROR=ON -DVP_NATIVE_SERVER="$build/native/server/vellumpost-server" \
-    -DVP_NOTE_PEER="$build/native/tests/vellumpost-note-peer" >"$logs/win-configure.log" ||
+    -DVP_NOTE_PEER="$build/native/tests/vellumpost-note-peer" -DVP_NATIVE_ROBOT="$build/native/robot/vellumpost-robot" \
+    >"$logs/win-configure.log" ||
     { cat "$logs/win-configure.log"; fail "windows configure failed"; }
 cmake --build "$build/win" -j "$jobs" || fail "windows build failed"
 

@@ -53,6 +53,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
 "Default"="1024x768"
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops\Default]
+"EnableShell"=dword:00000001
 REG
 }
 

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Vellumpost.exe in its windows under Wine, driven by tests/gui/vpdriver.cpp,
+# with the server and robots running natively on loopback.
+#
+#   gui-e2e.sh SERVER ROBOT CLIENT DRIVER DIR
+#
+# Runs inside tools/wine-session.sh (it starts one when it is not inside).
+# The client uses the standard ports, so the server listens on 127.0.0.1:5000
+# and nothing else may run on them meanwhile. The robots take no connections
+# (the client holds the peer port on every address); they are reached through
+# the server's relay, as the client is under Wine.
+#
+# A screenshot of the desktop with the tray and a received note is left in
+# $VP_ARTIFACTS/gui-desktop.png.
+set -uo pipefail
+server=$1 robot=$2 client=$3 driver=$4 dir=$5
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ -z ${WINEPREFIX:-} || -z ${DISPLAY:-} ]]; then
+    exec "$here/../../tools/wine-session.sh" bash "${BASH_SOURCE[0]}" "$@"
+fi
+source "$here/../robot/e2e-lib.sh"
+rm -rf "$dir" && mkdir -p "$dir" && cd "$dir" || exit 1
+
+app_key='Software\Tarrow Systems'
+root_folder='C:\Vellumpost-gui'
+root_path="$WINEPREFIX/drive_c/Vellumpost-gui"
+contacts=("Vellumpost ContactList" -)
+plain_note="Vellumpost PlainNote"
+# Tray menu commands and the tips.
+hide=40073 away=40170 exit_command=40015
+tip_connected="Vellumpost - Connected as bob@127.0.0.1"
+tip_disconnected="Vellumpost - Disconnected"
+
+shot() { import -display "$DISPLAY" -window root "$VP_ARTIFACTS/$1.png" 2>/dev/null; }
+# One step of the driver; a failed step ends the test with every log.
+drive() {
+    "$WINE" "$driver" "$@" >>driver.log 2>&1
+    local rc=$?
+    tail -n1 driver.log
+    ((rc == 0)) || { shot gui-failure; fail "step failed: $*"; }
+}
+start_client() {
+    "$WINE" "$client" >>client.log 2>&1 &
+    client_pid=$!
+    pids+=("$client_pid")
+}
+expect_exit() {  # what: the client ends by itself with 0
+    local waited=0
+    while kill -0 "$client_pid" 2>/dev/null && ((waited < 150)); do sleep 0.1; ((waited++)); done
+    kill -0 "$client_pid" 2>/dev/null && { shot gui-failure; fail "the client did not end: $1"; }
+    wait "$client_pid" || fail "the client ended with $?: $1"
+    echo "ok - the client ended with 0: $1"
+}
+
+# A clean slate: no installation, no settings, no files of an earlier run.
+"$WINE" reg delete "HKCU\\$app_key" /f >>wine.log 2>&1
+"$WINE" reg delete "HKLM\\$app_key" /f >>wine.log 2>&1
+rm -rf "$root_path"
+
+# Not installed: the box, then a clean end.
+start_client
+drive box Vellumpost $'This application is not installed correctly.\nPlease re-install it and try again.' 1
+expect_exit "not installed"
+
+# The server, and ann, who has bob (the client) on her list.
+for user in ann bob carol dave; do echo "$user-pw" | "$server" --database db admin add-user "$user" >/dev/null; done
+"$server" --listen 127.0.0.1 --port 5000 --web-port 0 --database db --control-socket ctl --server-name mainhub \
+    >>server.log 2>&1 &
+pids+=($!)
+expect_log server "listening on"
+robot_options=(--server 127.0.0.1 --behind-proxy --retry-every 1)
+"$robot" "${robot_options[@]}" --user ann --password ann-pw --data ann --contact bob@127.0.0.1 \
+    --away-message "ann is away" >ann.log 2>&1 &
+pids+=($!)
+expect_log ann "logged in"
+
+# Installed, with bob's account saved: the client logs in by itself.
+mkdir -p "$root_path"
+bash "$here/../../tools/client-setup.sh" "$root_folder" bob 127.0.0.1 bob-pw >>wine.log 2>&1 ||
+    fail "the set-up failed"
+start_client
+drive box Vellumpost $'Vellumpost has detected that this is your first time using this application.\nSome sample entries has been created in your contact list for you.' 1
+drive window "${contacts[@]}"
+drive tip "$tip_connected"
+drive status "${contacts[@]}" 0 Connected
+drive status "${contacts[@]}" 1 bob@127.0.0.1
+expect_log ann "contact bob@127.0.0.1 is online"
+
+# The tray menu's changing parts: Connect and Disconnect by the connection,
+# the away mark. Its items run from their mnemonics.
+drive tray-click main right
+drive menu "&Connect" grey "&Disconnect" - "Enable &Away" - "E&xit" -
+drive tray-click main right
+drive menu-key d
+drive tip "$tip_disconnected"
+drive status "${contacts[@]}" 0 Disconnected
+expect_log ann "contact bob@127.0.0.1 is offline"
+drive tray-click main right
+drive menu "&Connect" - "&Disconnect" grey
+drive tray-click main right
+drive menu-key c
+drive tip "$tip_connected"
+expect_count ann 2 "contact bob@127.0.0.1 is online"
+drive command "$away"
+drive tip "Vellumpost - Away and Connected as bob@127.0.0.1"
+drive tray-click main right
+drive menu "Enable &Away" check "&Connect" grey
+drive command "$away"
+drive tip "$tip_connected"
+
+# A second copy brings the hidden contact list forward and ends at once.
+drive command "$hide"
+drive hidden "${contacts[@]}"
+"$WINE" "$client" >>client.log 2>&1 || fail "the second copy ended with $?"
+echo "ok - the second copy ended with 0"
+drive window "${contacts[@]}"
+drive foreground "${contacts[@]}"
+
+# A note from a robot opens on the desktop (ShowOnArrival is on by default).
+"$robot" "${robot_options[@]}" --user carol --password carol-pw --data carol \
+    send --to bob@127.0.0.1 --text "Lunch at one?" >>send.log 2>&1 || fail "carol's note was not delivered"
+drive window "$plain_note" "Note from carol@127.0.0.1"
+drive text "$plain_note" "Note from carol@127.0.0.1" 1001 "Lunch at one?"
+sleep 0.5
+shot gui-desktop
+
+# Exit asks first: No keeps the client, Yes ends it.
+confirm="Confirm Shutdown - Vellumpost"
+question="Are you sure you want to shutdown Vellumpost?"
+drive command "$exit_command"
+drive box "$confirm" "$question" 2
+sleep 0.5
+kill -0 "$client_pid" 2>/dev/null || fail "the client ended although the exit was declined"
+echo "ok - the client runs on after No"
+drive command "$exit_command"
+drive box "$confirm" "$question" 1
+expect_exit "exit answered Yes"
+expect_log ann "contact bob@127.0.0.1 is offline"
+
+# What survives: the note on the desktop, the settings.
+notes=("$root_path"/Users/*/Notes/DesktopNotes.nts)
+[[ -f ${notes[0]} ]] || fail "no desktop notes file under $root_path"
+grep -aq "Lunch at one?" "${notes[0]}" || fail "the desktop notes file lacks carol's note"
+echo "ok - the desktop notes file holds carol's note"
+general="$app_key\\Vellumpost\\GeneralOptions"
+drive registry HKCU "$general" UserName bob
+drive registry HKCU "$general" PromptOnExit 1
+
+# Shown later: with ShowOnArrival off a note waits behind the new-notes icon.
+"$WINE" reg add "HKCU\\$app_key\\Vellumpost\\NoteOptions" /v ShowOnArrival /t REG_DWORD /d 0 /f >>wine.log 2>&1
+start_client
+drive tip "$tip_connected"
+drive window "$plain_note" "Note from carol@127.0.0.1"
+"$robot" "${robot_options[@]}" --user dave --password dave-pw --data dave \
+    send --to bob@127.0.0.1 --text "Or at two?" >>send.log 2>&1 || fail "dave's note was not delivered"
+drive tip "Vellumpost - you have 1 new note."
+drive hidden "$plain_note" "Note from dave@127.0.0.1"
+drive tray-click new left
+drive no-tip "Vellumpost - you have"
+drive text "$plain_note" "Note from dave@127.0.0.1" 1001 "Or at two?"
+drive command "$exit_command"
+drive box "$confirm" "$question" 1
+expect_exit "the second run"
+echo "gui-e2e: every step passed"

@@ -1,0 +1,385 @@
+// The window-test driver: a console program in the same Wine prefix and
+// display as Vellumpost.exe that finds the client's windows, drives them with
+// messages and reads their texts and states back. One step per run:
+//
+//   vpdriver STEP [ARGS...]
+//
+// Every step waits (up to its time-out) for what it checks, prints one
+// "ok - ..." or "not ok - ..." line and exits 0 or 1. Steps that make the
+// client open a modal box post their message: a send would wait for the box.
+//
+// Windows are named by class and, optionally, title; "-" stands for any
+// title. The client's main window is the class "Vellumpost".
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kMainClass[] = "Vellumpost";
+constexpr UINT kMainIconMessage = 1540;
+constexpr UINT kNewNotesIconMessage = 1541;
+constexpr DWORD kWaitMs = 15000;
+
+int report(bool ok, const std::string& what) {
+    std::printf("%s - %s\n", ok ? "ok" : "not ok", what.c_str());
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
+
+bool waitFor(const std::function<bool()>& condition, DWORD timeout = kWaitMs) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+const char* titleArg(const char* title) { return std::strcmp(title, "-") == 0 ? nullptr : title; }
+
+HWND findVisible(const char* className, const char* title) {
+    const HWND window = FindWindowA(className, titleArg(title));
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+std::string textOf(HWND window) {
+    char buffer[4096] = "";
+    SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+// Every text of a dialog's static controls, joined by newlines: a message
+// box keeps its text in one, our own boxes in several.
+std::string staticTexts(HWND dialog) {
+    std::string all;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[32] = "";
+        GetClassNameA(child, className, sizeof className);
+        if (_stricmp(className, "Static") != 0) continue;
+        // A picture's "text" is its resource id.
+        const LONG type = GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK;
+        if (type == SS_ICON || type == SS_BITMAP) continue;
+        const std::string text = textOf(child);
+        if (text.empty()) continue;
+        if (!all.empty()) all += "\n";
+        all += text;
+    }
+    return all;
+}
+
+// Memory inside the process that owns a window: messages whose parameters
+// point at structures are not carried across processes.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, SIZE_T size) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        m_process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+        if (m_process)
+            m_memory = static_cast<char*>(VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                                         PAGE_READWRITE));
+    }
+    ~RemoteBuffer() {
+        if (m_memory) VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
+        if (m_process) CloseHandle(m_process);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    char* at(SIZE_T offset = 0) const { return m_memory ? m_memory + offset : nullptr; }
+    bool write(const void* from, SIZE_T size, SIZE_T offset = 0) {
+        return m_memory && WriteProcessMemory(m_process, m_memory + offset, from, size, nullptr);
+    }
+    bool read(void* to, SIZE_T size, SIZE_T offset = 0) {
+        return m_memory && ReadProcessMemory(m_process, m_memory + offset, to, size, nullptr);
+    }
+
+private:
+    HANDLE m_process = nullptr;
+    char* m_memory = nullptr;
+};
+
+// The tips of the icons shown in the notification area: each tray icon has a
+// tooltip window of the desktop's process, read with buffers placed in that
+// process.
+std::vector<std::string> trayTips() {
+    std::vector<HWND> tooltips;
+    EnumWindows(
+        [](HWND window, LPARAM found) -> BOOL {
+            char className[64] = "";
+            GetClassNameA(window, className, sizeof className);
+            if (std::strcmp(className, TOOLTIPS_CLASSA) == 0) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tooltips));
+    std::vector<std::string> tips;
+    constexpr SIZE_T kTextChars = 256;
+    for (const HWND tooltip : tooltips) {
+        RemoteBuffer remote(tooltip, sizeof(TTTOOLINFOA) + kTextChars);
+        if (!remote.at()) continue;
+        const int tools = static_cast<int>(SendMessageA(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+        for (int i = 0; i < tools; ++i) {
+            TTTOOLINFOA tool{};
+            tool.cbSize = sizeof tool;
+            remote.write(&tool, sizeof tool);
+            if (!SendMessageA(tooltip, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(remote.at()))) continue;
+            remote.read(&tool, sizeof tool);
+            // The desktop keeps the tooltips of removed icons, with no area.
+            if (IsRectEmpty(&tool.rect)) continue;
+            tool.lpszText = remote.at(sizeof tool);
+            const char empty = '\0';
+            remote.write(&empty, 1, sizeof tool);
+            remote.write(&tool, sizeof tool);
+            SendMessageA(tooltip, TTM_GETTEXTA, kTextChars, reinterpret_cast<LPARAM>(remote.at()));
+            char text[kTextChars] = "";
+            remote.read(text, kTextChars - 1, sizeof tool);
+            if (text[0]) tips.emplace_back(text);
+        }
+    }
+    return tips;
+}
+
+bool hasTip(const std::string& tip) {
+    for (const std::string& each : trayTips())
+        if (each == tip) return true;
+    return false;
+}
+
+bool hasTipStarting(const std::string& prefix) {
+    for (const std::string& each : trayTips())
+        if (each.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+// A dialog box of the client's process ("#32770"), with the given title.
+HWND findBox(const char* title) { return findVisible("#32770", title); }
+
+HWND mainWindow() { return FindWindowA(kMainClass, kMainClass); }
+
+// The status bar's part, read through a buffer in the client's process.
+std::string statusPart(HWND bar, int part) {
+    RemoteBuffer remote(bar, 512);
+    if (!remote.at()) return {};
+    const char empty = '\0';
+    remote.write(&empty, 1);
+    SendMessageA(bar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(remote.at()));
+    char text[512] = "";
+    remote.read(text, sizeof text - 1);
+    return text;
+}
+
+std::string readRegistry(const char* hive, const char* key, const char* value) {
+    const HKEY root = std::strcmp(hive, "HKLM") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    HKEY opened;
+    if (RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return "<no key>";
+    BYTE data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    const LONG result = RegQueryValueExA(opened, value, nullptr, &type, data, &size);
+    RegCloseKey(opened);
+    if (result != ERROR_SUCCESS) return "<no value>";
+    if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(data));
+    return std::string(reinterpret_cast<char*>(data), strnlen(reinterpret_cast<char*>(data), size));
+}
+
+HWND openMenu() {
+    HWND menu = nullptr;
+    waitFor([&] { return (menu = findVisible("#32768", "-")) != nullptr; });
+    return menu;
+}
+
+// A menu is readable only inside its process: the probe library, hooked
+// into the menu's thread, writes its items into shared memory when the
+// menu's window gets the probe's message.
+std::string menuItems(HWND menu) {
+    constexpr char kMappingName[] = "VellumpostDriverProbe";
+    constexpr DWORD kMappingSize = 4096;
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string library = path;
+    library = library.substr(0, library.find_last_of("\\/") + 1) + "vpprobe.dll";
+    const HMODULE probe = LoadLibraryA(library.c_str());
+    const auto hook = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "vpProbeHook"))) : nullptr;
+    if (!hook) return "<no probe at " + library + ">";
+    const HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMappingSize, kMappingName);
+    auto* shared = mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, kMappingSize)) : nullptr;
+    std::string items = "<the probe did not answer>";
+    const HHOOK hooked = SetWindowsHookExA(WH_CALLWNDPROC, hook, probe, GetWindowThreadProcessId(menu, nullptr));
+    if (shared && hooked) {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutA(menu, RegisterWindowMessageA(kMappingName), 0, 0, SMTO_ABORTIFHUNG, 5000, &result) &&
+            shared[0])
+            items.assign(shared, strnlen(shared, kMappingSize));
+    }
+    if (hooked) UnhookWindowsHookEx(hooked);
+    if (shared) UnmapViewOfFile(shared);
+    if (mapping) CloseHandle(mapping);
+    FreeLibrary(probe);
+    return items;
+}
+
+struct Step {
+    const char* name;
+    int arguments;  // the least
+    const char* usage;
+    std::function<int(char**)> run;
+};
+
+int postTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const std::string& what) {
+    return report(window && PostMessageA(window, message, wParam, lParam), what);
+}
+
+const std::vector<Step>& steps() {
+    static const std::vector<Step> all = {
+        {"window", 2, "CLASS TITLE: a visible window", [](char** a) {
+             return report(waitFor([&] { return findVisible(a[0], a[1]) != nullptr; }),
+                           std::string("window ") + a[0] + " \"" + a[1] + "\" is shown");
+         }},
+        {"hidden", 2, "CLASS TITLE: the window is gone or hidden", [](char** a) {
+             return report(waitFor([&] { return findVisible(a[0], a[1]) == nullptr; }),
+                           std::string("window ") + a[0] + " \"" + a[1] + "\" is not shown");
+         }},
+        {"foreground", 2, "CLASS TITLE: the window is the active one", [](char** a) {
+             return report(waitFor([&] {
+                               const HWND window = findVisible(a[0], a[1]);
+                               return window && GetForegroundWindow() == window;
+                           }),
+                           std::string("window ") + a[0] + " \"" + a[1] + "\" is in the foreground");
+         }},
+        {"text", 4, "CLASS TITLE CONTROL TEXT: a control's text (0: the window's own)", [](char** a) {
+             std::string seen;
+             const bool ok = waitFor([&] {
+                 const HWND window = findVisible(a[0], a[1]);
+                 const int control = std::atoi(a[2]);
+                 const HWND target = window && control ? GetDlgItem(window, control) : window;
+                 seen = target ? textOf(target) : "<no window>";
+                 return seen == a[3];
+             });
+             return report(ok, std::string("control ") + a[2] + " of " + a[0] + " reads \"" + a[3] + "\"" +
+                                   (ok ? "" : " (it reads \"" + seen + "\")"));
+         }},
+        {"status", 4, "CLASS TITLE PART TEXT: a part of the window's status bar", [](char** a) {
+             std::string seen;
+             const bool ok = waitFor([&] {
+                 const HWND window = findVisible(a[0], a[1]);
+                 const HWND bar = window ? FindWindowExA(window, nullptr, STATUSCLASSNAMEA, nullptr) : nullptr;
+                 seen = bar ? statusPart(bar, std::atoi(a[2])) : "<no status bar>";
+                 return seen == a[3];
+             });
+             return report(ok, std::string("status part ") + a[2] + " of " + a[0] + " reads \"" + a[3] + "\"" +
+                                   (ok ? "" : " (it reads \"" + seen + "\")"));
+         }},
+        {"box", 3, "TITLE TEXT BUTTON: a box with this text, answered with the button's id", [](char** a) {
+             HWND box = nullptr;
+             std::string seen;
+             const bool found = waitFor([&] {
+                 box = findBox(a[0]);
+                 seen = box ? staticTexts(box) : "<no box>";
+                 return seen == a[1];
+             });
+             if (!found)
+                 return report(false, std::string("box \"") + a[0] + "\" says \"" + a[1] + "\" (it says \"" + seen + "\")");
+             PostMessageA(box, WM_COMMAND, MAKEWPARAM(std::atoi(a[2]), BN_CLICKED), 0);
+             return report(waitFor([&] { return !IsWindow(box); }),
+                           std::string("box \"") + a[0] + "\" answered with " + a[2]);
+         }},
+        {"no-box", 1, "TITLE: no box with this title is open", [](char** a) {
+             Sleep(500);
+             return report(findBox(a[0]) == nullptr, std::string("no box \"") + a[0] + "\" is open");
+         }},
+        {"command", 1, "ID: the main window runs a command", [](char** a) {
+             return postTo(mainWindow(), WM_COMMAND, std::atoi(a[0]), 0, std::string("command ") + a[0] + " posted");
+         }},
+        {"post", 3, "CLASS TITLE MESSAGE [WPARAM LPARAM]: a message posted to a window", [](char** a) {
+             const WPARAM wParam = a[3] ? std::strtoul(a[3], nullptr, 0) : 0;
+             const LPARAM lParam = a[3] && a[4] ? std::strtol(a[4], nullptr, 0) : 0;
+             return postTo(FindWindowA(a[0], titleArg(a[1])), std::strtoul(a[2], nullptr, 0), wParam, lParam,
+                           std::string("message ") + a[2] + " posted to " + a[0]);
+         }},
+        {"tip", 1, "TEXT: a tray icon shows this tip", [](char** a) {
+             const bool ok = waitFor([&] { return hasTip(a[0]); });
+             std::string seen;
+             if (!ok)
+                 for (const std::string& tip : trayTips()) seen += " \"" + tip + "\"";
+             return report(ok, std::string("a tray icon's tip is \"") + a[0] + "\"" + (ok ? "" : " (tips:" + seen + ")"));
+         }},
+        {"no-tip", 1, "PREFIX: no tray icon's tip starts so", [](char** a) {
+             return report(waitFor([&] { return !hasTipStarting(a[0]); }),
+                           std::string("no tray icon's tip starts with \"") + a[0] + "\"");
+         }},
+        {"tray-click", 2, "main|new BUTTON: a click (left|right) on a tray icon", [](char** a) {
+             const UINT icon = std::strcmp(a[0], "new") == 0 ? kNewNotesIconMessage : kMainIconMessage;
+             const LPARAM mouse = std::strcmp(a[1], "right") == 0 ? WM_RBUTTONUP : WM_LBUTTONUP;
+             return postTo(mainWindow(), icon, icon, mouse, std::string("tray icon ") + a[0] + " clicked " + a[1]);
+         }},
+        {"menu", 2, "TEXT STATE [TEXT STATE...]: the open menu's items (STATE: -, grey, check)", [](char** a) {
+             const HWND menu = openMenu();
+             if (!menu) return report(false, "the tray menu opens");
+             const std::string items = menuItems(menu);
+             int failed = 0;
+             for (int i = 0; a[i] && a[i + 1]; i += 2) {
+                 const std::string line = std::string(a[i]) + "\t" + a[i + 1] + "\n";
+                 failed += report(items.find(line) != std::string::npos,
+                                  std::string("the menu's \"") + a[i] + "\" is " + a[i + 1]);
+             }
+             if (failed) std::printf("the menu:\n%s", items.c_str());
+             PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+             return failed ? 1 : 0;
+         }},
+        {"menu-key", 1, "KEY: a mnemonic typed into the open menu, which runs its item and closes", [](char** a) {
+             const HWND menu = openMenu();
+             if (!menu) return report(false, "the tray menu opens");
+             PostMessageA(menu, WM_CHAR, static_cast<unsigned char>(a[0][0]), 1);
+             return report(waitFor([] { return findVisible("#32768", "-") == nullptr; }),
+                           std::string("'") + a[0] + "' typed into the menu closes it");
+         }},
+        {"registry", 4, "HKCU|HKLM KEY VALUE DATA: a registry value (a number for a DWORD)", [](char** a) {
+             const std::string seen = readRegistry(a[0], a[1], a[2]);
+             return report(seen == a[3], std::string(a[2]) + " is \"" + a[3] + "\"" +
+                                             (seen == a[3] ? "" : " (it is \"" + seen + "\")"));
+         }},
+        {"file", 2, "PATH TEXT: a file that holds the text", [](char** a) {
+             std::string content;
+             if (FILE* file = std::fopen(a[0], "rb")) {
+                 char chunk[4096];
+                 size_t got;
+                 while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && content.size() < (1u << 24))
+                     content.append(chunk, got);
+                 std::fclose(file);
+             }
+             return report(content.find(a[1]) != std::string::npos,
+                           std::string(a[0]) + " holds \"" + a[1] + "\"");
+         }},
+        {"tips", 0, ": print every tray tip", [](char**) {
+             for (const std::string& tip : trayTips()) std::printf("%s\n", tip.c_str());
+             return 0;
+         }},
+    };
+    return all;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: vpdriver STEP [ARGS...]\n");
+    for (const Step& step : steps()) std::fprintf(stderr, "  %s %s\n", step.name, step.usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    for (const Step& step : steps()) {
+        if (std::strcmp(step.name, argv[1]) != 0) continue;
+        if (argc - 2 < step.arguments) return usage();
+        // argv ends with a null, which optional arguments look for.
+        return step.run(argv + 2);
+    }
+    return usage();
+}
