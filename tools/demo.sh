@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# The demo: builds the programs (natively and for Windows), starts
-# vellumpost-server on loopback with three accounts (ann, bob and carol,
-# passwords ann-pw, bob-pw, carol-pw), and has the client's own session
-# requests made against it by the Windows build under wine64 and by the
-# Linux build, then shows what the server logged and stops it; then the
-# Windows client core sends a note with a file to a Linux client core, which
-# answers with the same file; then two robots log in and one sends the other
-# a note with a file, which the other answers with its automatic reply.
-# Installs what it lacks first.
+# The demo: builds the programs (the server and the robot natively, the client
+# for Windows), starts vellumpost-server on 127.0.0.1 with the client's
+# standard ports and four accounts (ann, bob, carol, dave; passwords ann-pw,
+# ...), two robots (ann, away with her automatic reply, and carol), and
+# Vellumpost.exe under Wine on a virtual display, logged in as bob. carol's
+# robot sends bob a note, which opens on his desktop, and sends ann a note
+# with a file, whose automatic reply comes back. A screenshot of bob's
+# desktop is saved and its path printed. Installs what it lacks first.
 #
-# The client's windows do not exist yet; until they do, the Windows client
-# core talks to the server from a test program.
-#
-#   tools/demo.sh [--keep]   --keep leaves the server running afterwards
+#   tools/demo.sh [--keep]   --keep leaves everything running until Enter is
+#                            pressed, with the display to look at
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,65 +19,90 @@ keep=${1:-}
 
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/release" -j "$jobs"
-cmake -S "$root" -B "$build/win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-    -DVP_NATIVE_SERVER="$build/release/server/vellumpost-server" \
-    -DVP_NOTE_PEER="$build/release/tests/vellumpost-note-peer" >/dev/null
-cmake --build "$build/win" -j "$jobs" --target client_server_tests note_e2e_tests
+cmake --build "$build/release" -j "$jobs" --target vellumpost-server vellumpost-robot
+cmake -S "$root" -B "$build/win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" >/dev/null
+cmake --build "$build/win" -j "$jobs" --target Vellumpost vpdriver
 
-server="$build/demo-server"
-"$root/tests/support/test-server.sh" start "$server" "$build/release/server/vellumpost-server"
-[[ $keep == --keep ]] || trap '"$root/tests/support/test-server.sh" stop "$server"' EXIT
-read -r host port <"$server/address"
-echo
-echo "demo: vellumpost-server is listening on $host port $port (log: $server/log)"
-
-echo "demo: the Windows client core logs in, locates, asks for presence and changes a password:"
-VP_TEST_SERVER_FILE="Z:$server/address" "$root/tools/wine-session.sh" \
-    bash -c '"$WINE" "$0" --gtest_brief=1' "$build/win/tests/client_server_tests.exe"
-echo "demo: the same from Linux:"
-VP_TEST_SERVER_FILE="$server/address" "$build/release/tests/client_server_tests" --gtest_brief=1
-
-echo
-echo "demo: what the server logged:"
-cut -d' ' -f3- "$server/log"
-
-echo
-echo "demo: the Windows client core sends a note with a 300,000-byte file to a Linux client core on"
-echo "demo: 127.0.0.3, which answers with a note carrying the same file back:"
-peer="$build/win/tests/note-peer"
-"$root/tests/support/note-peer.sh" start "$peer" "$build/release/tests/vellumpost-note-peer"
-"$root/tools/wine-session.sh" \
-    bash -c '"$WINE" "$0" --gtest_brief=1 --gtest_filter=*OtherBuild' "$build/win/tests/note_e2e_tests.exe"
-"$root/tests/support/note-peer.sh" stop "$peer"
-echo "demo: what the Linux client core said:"
-cat "$peer/log"
-echo
-echo "demo: two robots log in: ann on 127.0.0.2 (away, her automatic reply says \"Try me!\") and bob on"
-echo "demo: 127.0.0.3, each a contact of the other, so each sees the other come online; bob sends ann a"
-echo "demo: note with a 50,000-byte file, and her automatic reply comes back:"
-robots="$build/demo-robots"
+server="$build/release/server/vellumpost-server"
 robot="$build/release/robot/vellumpost-robot"
-rm -rf "$robots" && mkdir -p "$robots"
-common=(--server "$host" --server-port "$port" --peer-port 25001 --http-port 25002)
-"$robot" "${common[@]}" --user ann --password ann-pw --data "$robots/ann" --bind 127.0.0.2 --contact "bob@$host" \
-    --away-message "Try me! This is ann's robot: your note arrived." >"$robots/ann.log" 2>&1 &
-ann_robot=$!
-"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob" --bind 127.0.0.3 --contact "ann@$host" >"$robots/bob.log" 2>&1 &
-bob_robot=$!
-for _ in $(seq 100); do grep -q "logged in" "$robots/ann.log" && grep -q "logged in" "$robots/bob.log" && break; sleep 0.1; done
-head -c 50000 /dev/urandom >"$robots/photo.bin"
-"$robot" "${common[@]}" --user bob --password bob-pw --data "$robots/bob-send" --bind 127.0.0.4 \
-    send --to "ann@$host" --text "Lunch at one?" --file "$robots/photo.bin" 2>&1 | cut -d' ' -f3-
-for _ in $(seq 100); do grep -q "received a reply" "$robots/bob.log" && break; sleep 0.1; done
-kill -TERM "$ann_robot" "$bob_robot"
-wait "$ann_robot" "$bob_robot" || true
-cmp -s "$robots/photo.bin" "$robots/ann/files/photo.bin" && echo "demo: ann's robot has the file, byte for byte"
-echo "demo: ann's robot logged:"
-grep -v "sample entries\|first time" "$robots/ann.log" | cut -d' ' -f3-
-echo "demo: bob's robot logged:"
-grep -v "sample entries\|first time" "$robots/bob.log" | cut -d' ' -f3-
+client="$build/win/src/app/Vellumpost.exe"
+driver="$build/win/tests/vpdriver.exe"
+demo="$build/demo"
+rm -rf "$demo" && mkdir -p "$demo"
+export VP_ARTIFACTS="$build/artifacts"
+mkdir -p "$VP_ARTIFACTS"
+
+pids=()
+stop_all() { for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+trap stop_all EXIT
+wait_log() {  # FILE TEXT
+    for _ in $(seq 200); do grep -q -- "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+    echo "demo: $1 never said: $2" >&2
+    cat "$1" >&2
+    return 1
+}
+
+for user in ann bob carol dave; do echo "$user-pw" | "$server" --database "$demo/db" admin add-user "$user" >/dev/null; done
+"$server" --listen 127.0.0.1 --port 5000 --web-port 0 --database "$demo/db" --control-socket "$demo/ctl" \
+    --server-name mainhub >"$demo/server.log" 2>&1 &
+pids+=($!)
+wait_log "$demo/server.log" "listening on" ||
+    { echo "demo: the server could not listen on 127.0.0.1:5000 (is another one running?)" >&2; exit 1; }
+echo "demo: vellumpost-server listens on 127.0.0.1 port 5000 (log: $demo/server.log)"
+
+# The client holds the peer port on every address; the robots take no
+# connections and are reached through the server's relay.
+robot_options=(--server 127.0.0.1 --behind-proxy)
+"$robot" "${robot_options[@]}" --user ann --password ann-pw --data "$demo/ann" --contact bob@127.0.0.1 \
+    --away-message "Try me! This is ann's robot: your note arrived." >"$demo/ann.log" 2>&1 &
+pids+=($!)
+"$robot" "${robot_options[@]}" --user carol --password carol-pw --data "$demo/carol" >"$demo/carol.log" 2>&1 &
+pids+=($!)
+wait_log "$demo/ann.log" "logged in"
+wait_log "$demo/carol.log" "logged in"
+echo "demo: the robots of ann (away) and carol are logged in"
+
+# Everything on the Windows side runs in one Wine session with a prefix of
+# its own; the session ends with this script.
+export WINEPREFIX="$build/demo-prefix" VP_WINE_TIMEOUT=86400
+"$root/tools/wine-session.sh" bash -s -- "$root" "$client" "$driver" "$robot" "$demo" "$keep" <<'SESSION'
+set -euo pipefail
+root=$1 client=$2 driver=$3 robot=$4 demo=$5 keep=$6
+drive() { "$WINE" "$driver" "$@" >>"$demo/driver.log" 2>&1 || { tail -n1 "$demo/driver.log" >&2; exit 1; }; }
+"$WINE" reg delete 'HKCU\Software\Tarrow Systems' /f >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX/drive_c/Vellumpost"
+mkdir -p "$WINEPREFIX/drive_c/Vellumpost"
+bash "$root/tools/client-setup.sh" 'C:\Vellumpost' bob 127.0.0.1 bob-pw >/dev/null 2>&1
+
+"$WINE" "$client" >"$demo/client.log" 2>&1 &
+client_pid=$!
+drive box Vellumpost $'Vellumpost has detected that this is your first time using this application.\nSome sample entries has been created in your contact list for you.' 1
+drive tip "Vellumpost - Connected as bob@127.0.0.1"
+echo "demo: Vellumpost.exe runs under Wine, logged in as bob (its tray tip: \"Vellumpost - Connected as bob@127.0.0.1\")"
+
+head -c 50000 /dev/urandom >"$demo/photo.bin"
+send() { "$robot" --server 127.0.0.1 --behind-proxy --user carol --password carol-pw --data "$demo/carol-send" send "$@" 2>&1 | cut -d' ' -f3-; }
+echo "demo: carol's robot sends bob a note, and ann one with a 50,000-byte file:"
+send --to bob@127.0.0.1 --text "Hello bob! This note came from carol's robot."
+drive window "Vellumpost PlainNote" "Note from carol@127.0.0.1"
+send --to ann@127.0.0.1 --text "Lunch at one?" --file "$demo/photo.bin"
+for _ in $(seq 100); do grep -q "received a reply" "$demo/carol.log" && break; sleep 0.1; done
+cmp -s "$demo/photo.bin" "$demo/ann/files/photo.bin" && echo "demo: ann's robot has the file, byte for byte"
+grep -h "received a reply\|is online\|is offline" "$demo/carol.log" "$demo/ann.log" | cut -d' ' -f3- | sed 's/^/demo:   /'
+
+sleep 0.5
+import -display "$DISPLAY" -window root "$VP_ARTIFACTS/demo-desktop.png"
+echo "demo: bob's desktop (the contact list window, carol's note, the tray icon): $VP_ARTIFACTS/demo-desktop.png"
 
 if [[ $keep == --keep ]]; then
-    echo "demo: the server keeps running; stop it with: tests/support/test-server.sh stop $server"
+    echo "demo: the client runs on the X display $DISPLAY; to look at it:"
+    echo "demo:   import -display $DISPLAY -window root shot.png    (a fresh screenshot)"
+    echo "demo:   x11vnc -display $DISPLAY -localhost               (then a VNC viewer on localhost:5900)"
+    read -r -p "demo: press Enter to stop everything. " _ </dev/tty || sleep infinity
 fi
+drive command 40015
+drive box "Confirm Shutdown - Vellumpost" "Are you sure you want to shutdown Vellumpost?" 1
+wait "$client_pid" && echo "demo: the client was asked to exit, answered Yes, and ended cleanly"
+SESSION
+echo "demo: the server logged:"
+cut -d' ' -f3- "$demo/server.log" | sed 's/^/demo:   /'
