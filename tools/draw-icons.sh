@@ -40,6 +40,35 @@ icon disconnected '#9A9A9A'
 icon away '#F0A020'
 icon new-notes '#E03030'
 
+# The note window's small icons, 16 x 16 on a transparent ground: its close
+# box (normal and pressed, for many colours and for 8 bits), the header
+# toggle (an arrow up hides the header strip, down shows it; pressed a
+# shade darker) and the attachment that cannot be had (a page with a "?").
+small() {  # NAME DRAW...
+    local name=$1
+    shift
+    convert -size 16x16 xc:none "$@" "PNG32:$work/small.png"
+    convert "$work/small.png" "$out/$name.ico"
+}
+close_box() {  # NAME FILL LINE OFFSET
+    local o=$4
+    small "$1" -fill "$2" -stroke '#303030' -draw "rectangle 1,1 13,13" -stroke "$3" -strokewidth 2 \
+        -draw "line $((4 + o)),$((4 + o)) $((10 + o)),$((10 + o))" -draw "line $((10 + o)),$((4 + o)) $((4 + o)),$((10 + o))"
+}
+close_box close '#E8E8F0' '#203060' 0
+close_box close-pressed '#A8A8B8' '#101830' 1
+close_box close-8 '#C0C0C0' '#000000' 0
+close_box close-8-pressed '#808080' '#000000' 1
+toggle() {  # NAME FILL POLYGON
+    small "$1" -fill "$2" -stroke '#202850' -draw "polygon $3"
+}
+toggle header-up '#F0F0F8' "2,9 8,2 14,9"
+toggle header-up-pressed '#9098B8' "2,9 8,2 14,9"
+toggle header-down '#F0F0F8' "2,2 14,2 8,9"
+toggle header-down-pressed '#9098B8' "2,2 14,2 8,9"
+small missing-file -fill white -stroke '#606060' -draw "polygon 3,1 10,1 13,4 13,14 3,14" \
+    -fill '#C03030' -stroke none -font DejaVu-Sans-Bold -pointsize 10 -annotate +5+12 '?'
+
 # Menu bitmaps, 13 x 13 on the menu's grey: connect (a green arrow into a
 # bar), disconnect (a red cross), exit (a door).
 menu() {  # FILE DRAW...

@@ -3,7 +3,6 @@
 #include "app/Application.h"
 #include "app/MessageService.h"
 #include "app/TrayState.h"
-#include "app/win32/PlainNoteWindow.h"
 #include "app/win32/TrayIcon.h"
 #include "app/win32/WindowClass.h"
 #include "app/win32/resource.h"
@@ -199,7 +198,7 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam
 LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        setNoteViewFactory(&PlainNoteWindow::make);
+        setNoteViewFactory(&NotePaperWindow::make);
         if (!m_contacts.create(m_instance, m_window)) {
             TextString reason;
             systemErrorText(reason, GetLastError());
@@ -390,6 +389,48 @@ void MainWindow::setNewNotesAvailable(uint32_t available) {
 void MainWindow::showArrivedNote(std::unique_ptr<NoteRecord> note) { showNote(note.release()); }
 
 void MainWindow::deleteNote(NoteRecord& note) { deleteNote(&note); }
+
+void MainWindow::loadRichEdit() {
+    if (!m_richEdit) m_richEdit = LoadLibraryA("RICHED32.DLL");
+}
+
+void MainWindow::unloadRichEdit() {
+    if (m_richEdit) FreeLibrary(m_richEdit);
+    m_richEdit = nullptr;
+}
+
+void MainWindow::registerNoteClass() { NotePaperWindow::registerClass(m_instance, *this); }
+
+void MainWindow::unregisterNoteClass() { NotePaperWindow::unregisterClass(m_instance); }
+
+// The active note's keys: its accelerators, and the dialog keys (Tab between
+// its fields).
+void MainWindow::noteActivated(HWND window, HACCEL accelerators, bool active) {
+    if (active) {
+        setAcceleratorWindow(window);
+        setAcceleratorTable(accelerators);
+        setModelessDialog(window);
+        return;
+    }
+    if (m_acceleratorWindow == window) {
+        setAcceleratorWindow(nullptr);
+        setAcceleratorTable(nullptr);
+    }
+    if (m_modelessDialog == window) setModelessDialog(nullptr);
+}
+
+bool MainWindow::connected() { return m_session && m_session->connected(); }
+
+// Until the connect box exists, a connection asked for connects silently.
+void MainWindow::connectNow() { postConnect(nullptr, 1); }
+
+const ProtocolContext* MainWindow::protocol() { return m_services ? &m_services->protocol() : nullptr; }
+
+NoteOptions& MainWindow::noteOptions() { return m_application.noteOptions(); }
+
+uint32_t MainWindow::hideNote(NoteRecord& note) { return store().AppendToHiddenNotes(note); }
+
+void MainWindow::openHelp() { WinHelpA(m_window, m_application.helpFilePath().c_str(), HELP_FINDER, 0); }
 
 void MainWindow::requestProgress(ServerRequest& request, uint32_t stage) {
     PostMessageA(m_window, kRequestProgressMessage, stage, reinterpret_cast<LPARAM>(&request));

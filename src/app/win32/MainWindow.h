@@ -6,6 +6,7 @@
 
 #include "notes/NoteStore.h"
 #include "notes/NoteView.h"
+#include "notes/win32/NotePaperWindow.h"
 #include "services/ServerRequest.h"
 #include "services/ServerRequestService.h"
 #include "services/SessionKeeper.h"
@@ -39,7 +40,8 @@ class MainWindow final : public NoteStorePort,
                          public NoteDesktopPort,
                          public ServerRequestProgressPort,
                          public SessionKeeperPort,
-                         public ConnectBoxPort {
+                         public ConnectBoxPort,
+                         public NotePaperHost {
 public:
     MainWindow(Application& application, ContactListWindow& contacts);
     ~MainWindow() override;
@@ -86,10 +88,22 @@ private:
     void newNote();
     void openNoteWindow(NoteRecord* note);
 
-    // NoteStorePort.
+    // NoteStorePort (and NotePaperHost: open and delete).
     void openNote(NoteRecord* note) override;
     void deleteNote(NoteRecord* note) override;
     void setNewNotesAvailable(uint32_t available) override;
+    void loadRichEdit() override;
+    void unloadRichEdit() override;
+    void registerNoteClass() override;
+    void unregisterNoteClass() override;
+    // NotePaperHost.
+    void noteActivated(HWND window, HACCEL accelerators, bool active) override;
+    bool connected() override;
+    void connectNow() override;
+    const ProtocolContext* protocol() override;
+    NoteOptions& noteOptions() override;
+    uint32_t hideNote(NoteRecord& note) override;
+    void openHelp() override;
     // NoteDesktopPort: a received or downloaded note, from a worker.
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override;
     void deleteNote(NoteRecord& note) override;
@@ -115,6 +129,7 @@ private:
     HINSTANCE m_instance = nullptr;
     HWND m_window = nullptr;
     HMENU m_trayMenu = nullptr;
+    HMODULE m_richEdit = nullptr;
     HACCEL m_acceleratorTable = nullptr;
     HWND m_acceleratorWindow = nullptr;
     HWND m_modelessDialog = nullptr;

@@ -9,6 +9,20 @@
 #define IDI_NEW_NOTES 209
 #define IDI_AWAY_CONNECTED 215
 
+// The note window's icons: the header toggle (shown / hidden, pressed and
+// not), the close box (many colours: 160, pressed 108; 8 bits: 109, pressed
+// 159), the class icon, and the attachment that cannot be had.
+#define IDI_HEADER_HIDDEN_PRESSED 106
+#define IDI_HEADER_HIDDEN 107
+#define IDI_CLOSE_PRESSED 108
+#define IDI_CLOSE_8 109
+#define IDI_HEADER_SHOWN_PRESSED 116
+#define IDI_HEADER_SHOWN 117
+#define IDI_MISSING_FILE 155
+#define IDI_NOTE 158
+#define IDI_CLOSE_8_PRESSED 159
+#define IDI_CLOSE 160
+
 // Bitmaps: the tray menu's, and the logo box's picture in many colours and
 // in 16.
 #define IDB_EXIT 178
@@ -37,3 +51,24 @@
 #define IDM_CONNECT 40081
 #define IDM_DISCONNECT 40082
 #define IDM_EXIT 40015
+
+// The note window: its accelerators, its menus ("Paper" on the paper,
+// "RichEdit" on the body) and their commands.
+#define IDR_NOTE_ACCELERATORS 193
+#define IDR_PAPER_MENU 194
+#define IDR_RICHEDIT_MENU 195
+#define IDM_NOTE_DELETE 2
+#define IDM_NOTE_UNDO 40007
+#define IDM_NOTE_COPY 40008
+#define IDM_NOTE_PASTE 40009
+#define IDM_NOTE_SELECT_ALL 40011
+#define IDM_NOTE_CUT 40016
+#define IDM_NOTE_SAVE_AS 40028
+#define IDM_NOTE_OPEN 40029
+#define IDM_NOTE_HIDE 40083
+#define IDM_NOTE_ALWAYS_ON_TOP 40084
+#define IDM_NOTE_OPTIONS 40094
+#define IDM_NOTE_REPLY_WITH_INCLUDE 40111
+#define IDM_NOTE_ESCAPE 40166
+#define IDM_NOTE_SEND 40168
+#define IDM_NOTE_REPLY 40169
