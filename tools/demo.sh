@@ -5,7 +5,8 @@
 # ...), two robots (ann, away with her automatic reply, and carol), and
 # Vellumpost.exe under Wine on a virtual display, logged in as bob. carol's
 # robot sends bob a note, which opens on his desktop, and sends ann a note
-# with a file, whose automatic reply comes back. A screenshot of bob's
+# with a file, whose automatic reply comes back; bob writes ann a note in a
+# note window, and her automatic reply opens on his desktop. A screenshot of bob's
 # desktop is saved and its path printed. Installs what it lacks first.
 #
 #   tools/demo.sh [--keep]   --keep leaves everything running until Enter is
@@ -84,15 +85,26 @@ head -c 50000 /dev/urandom >"$demo/photo.bin"
 send() { "$robot" --server 127.0.0.1 --behind-proxy --user carol --password carol-pw --data "$demo/carol-send" send "$@" 2>&1 | cut -d' ' -f3-; }
 echo "demo: carol's robot sends bob a note, and ann one with a 50,000-byte file:"
 send --to bob@127.0.0.1 --text "Hello bob! This note came from carol's robot."
-drive window "Vellumpost PlainNote" "Note from carol@127.0.0.1"
+drive window NotePaper carol@127.0.0.1
 send --to ann@127.0.0.1 --text "Lunch at one?" --file "$demo/photo.bin"
 for _ in $(seq 100); do grep -q "received a reply" "$demo/carol.log" && break; sleep 0.1; done
 cmp -s "$demo/photo.bin" "$demo/ann/files/photo.bin" && echo "demo: ann's robot has the file, byte for byte"
 grep -h "received a reply\|is online\|is offline" "$demo/carol.log" "$demo/ann.log" | cut -d' ' -f3- | sed 's/^/demo:   /'
 
+echo "demo: bob writes a note to ann in a new note window and presses Send; her robot's automatic reply"
+echo "demo: opens on his desktop:"
+drive command 40104
+drive window NotePaper Note
+drive set-text NotePaper Note 1004 ann@127.0.0.1
+drive set-text NotePaper ann@127.0.0.1 1002 "Are you coming to lunch?"
+drive post NotePaper ann@127.0.0.1 0x111 1003
+drive text NotePaper ann@127.0.0.1 1001 "Received (via auto-reply)*"
+grep -h "received a note from 'bob" "$demo/ann.log" | cut -d' ' -f3- | sed 's/^/demo:   /'
+
 sleep 0.5
 import -display "$DISPLAY" -window root "$VP_ARTIFACTS/demo-desktop.png"
-echo "demo: bob's desktop (the contact list window, carol's note, the tray icon): $VP_ARTIFACTS/demo-desktop.png"
+echo "demo: bob's desktop (the contact list window, carol's note, bob's note and ann's reply, the tray icon):"
+echo "demo:   $VP_ARTIFACTS/demo-desktop.png"
 
 if [[ $keep == --keep ]]; then
     echo "demo: the client runs on the X display $DISPLAY; to look at it:"

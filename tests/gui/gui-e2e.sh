@@ -25,9 +25,9 @@ app_key='Software\Tarrow Systems'
 root_folder='C:\Vellumpost-gui'
 root_path="$WINEPREFIX/drive_c/Vellumpost-gui"
 contacts=("Vellumpost ContactList" -)
-plain_note="Vellumpost PlainNote"
+note_class=NotePaper status_line=1001 body=1002 button=1003 name_field=1004
 # Tray menu commands and the tips.
-hide=40073 away=40170 exit_command=40015
+hide=40073 away=40170 new_note=40104 exit_command=40015
 tip_connected="Vellumpost - Connected as bob@127.0.0.1"
 tip_disconnected="Vellumpost - Disconnected"
 
@@ -119,8 +119,19 @@ drive foreground "${contacts[@]}"
 # A note from a robot opens on the desktop (ShowOnArrival is on by default).
 "$robot" "${robot_options[@]}" --user carol --password carol-pw --data carol \
     send --to bob@127.0.0.1 --text "Lunch at one?" >>send.log 2>&1 || fail "carol's note was not delivered"
-drive window "$plain_note" "Note from carol@127.0.0.1"
-drive text "$plain_note" "Note from carol@127.0.0.1" 1001 "Lunch at one?"
+drive window "$note_class" carol@127.0.0.1
+drive text "$note_class" carol@127.0.0.1 "$body" "Lunch at one?"
+
+# A note written here: a new note from the tray menu, addressed and sent to
+# ann, whose robot answers with her automatic reply.
+drive command "$new_note"
+drive window "$note_class" Note
+drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
+drive set-text "$note_class" ann@127.0.0.1 "$body" "Are you coming?"
+drive post "$note_class" ann@127.0.0.1 0x111 "$button"
+drive text "$note_class" ann@127.0.0.1 "$status_line" "Sent: *"
+expect_log ann "You have received a note from 'bob@127.0.0.1'"
+drive text "$note_class" ann@127.0.0.1 "$status_line" "Received (via auto-reply)*"
 sleep 0.5
 shot gui-desktop
 
@@ -150,14 +161,14 @@ drive registry HKCU "$general" PromptOnExit 1
 "$WINE" reg add "HKCU\\$app_key\\Vellumpost\\NoteOptions" /v ShowOnArrival /t REG_DWORD /d 0 /f >>wine.log 2>&1
 start_client
 drive tip "$tip_connected"
-drive window "$plain_note" "Note from carol@127.0.0.1"
+drive window "$note_class" carol@127.0.0.1
 "$robot" "${robot_options[@]}" --user dave --password dave-pw --data dave \
     send --to bob@127.0.0.1 --text "Or at two?" >>send.log 2>&1 || fail "dave's note was not delivered"
 drive tip "Vellumpost - you have 1 new note."
-drive hidden "$plain_note" "Note from dave@127.0.0.1"
+drive hidden "$note_class" dave@127.0.0.1
 drive tray-click new left
 drive no-tip "Vellumpost - you have"
-drive text "$plain_note" "Note from dave@127.0.0.1" 1001 "Or at two?"
+drive text "$note_class" dave@127.0.0.1 "$body" "Or at two?"
 drive command "$exit_command"
 drive box "$confirm" "$question" 1
 expect_exit "the second run"

@@ -49,6 +49,29 @@ HWND findVisible(const char* className, const char* title) {
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
+std::string textOf(HWND window);
+
+// Every visible top-level window of the class with the title ("-": any).
+std::vector<HWND> findAllVisible(const char* className, const char* title) {
+    struct Search {
+        const char* className;
+        const char* title;
+        std::vector<HWND> found;
+    } search{className, titleArg(title), {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            char name[256] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (std::strcmp(name, s->className) != 0 || !IsWindowVisible(window)) return TRUE;
+            if (s->title && textOf(window) != s->title) return TRUE;
+            s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::string textOf(HWND window) {
     char buffer[4096] = "";
     SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
@@ -253,14 +276,22 @@ const std::vector<Step>& steps() {
                            }),
                            std::string("window ") + a[0] + " \"" + a[1] + "\" is in the foreground");
          }},
-        {"text", 4, "CLASS TITLE CONTROL TEXT: a control's text (0: the window's own)", [](char** a) {
+        {"text", 4, "CLASS TITLE CONTROL TEXT: a control's text (0: the window's own; TEXT* a beginning)",
+         [](char** a) {
              std::string seen;
+             const std::string wanted = a[3];
+             const bool prefix = !wanted.empty() && wanted.back() == '*';
+             const std::string start = prefix ? wanted.substr(0, wanted.size() - 1) : wanted;
+             // Any of the windows so named will do.
              const bool ok = waitFor([&] {
-                 const HWND window = findVisible(a[0], a[1]);
-                 const int control = std::atoi(a[2]);
-                 const HWND target = window && control ? GetDlgItem(window, control) : window;
-                 seen = target ? textOf(target) : "<no window>";
-                 return seen == a[3];
+                 seen = "<no window>";
+                 for (const HWND window : findAllVisible(a[0], a[1])) {
+                     const int control = std::atoi(a[2]);
+                     const HWND target = control ? GetDlgItem(window, control) : window;
+                     seen = target ? textOf(target) : "<no control>";
+                     if (prefix ? seen.rfind(start, 0) == 0 : seen == wanted) return true;
+                 }
+                 return false;
              });
              return report(ok, std::string("control ") + a[2] + " of " + a[0] + " reads \"" + a[3] + "\"" +
                                    (ok ? "" : " (it reads \"" + seen + "\")"));
@@ -275,6 +306,12 @@ const std::vector<Step>& steps() {
              });
              return report(ok, std::string("status part ") + a[2] + " of " + a[0] + " reads \"" + a[3] + "\"" +
                                    (ok ? "" : " (it reads \"" + seen + "\")"));
+         }},
+        {"set-text", 4, "CLASS TITLE CONTROL TEXT: a control's text is set", [](char** a) {
+             const HWND window = findVisible(a[0], a[1]);
+             const HWND control = window ? GetDlgItem(window, std::atoi(a[2])) : nullptr;
+             return report(control && SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3])),
+                           std::string("control ") + a[2] + " of " + a[0] + " set to \"" + a[3] + "\"");
          }},
         {"box", 3, "TITLE TEXT BUTTON: a box with this text, answered with the button's id", [](char** a) {
              HWND box = nullptr;
