@@ -432,6 +432,10 @@ uint32_t MainWindow::hideNote(NoteRecord& note) { return store().AppendToHiddenN
 
 void MainWindow::openHelp() { WinHelpA(m_window, m_application.helpFilePath().c_str(), HELP_FINDER, 0); }
 
+TextString MainWindow::receiveFolder() {
+    return m_application.generalOptions().GetString(GeneralOptions::kReceiveFolder);
+}
+
 void MainWindow::requestProgress(ServerRequest& request, uint32_t stage) {
     PostMessageA(m_window, kRequestProgressMessage, stage, reinterpret_cast<LPARAM>(&request));
 }

@@ -104,6 +104,7 @@ private:
     NoteOptions& noteOptions() override;
     uint32_t hideNote(NoteRecord& note) override;
     void openHelp() override;
+    TextString receiveFolder() override;
     // NoteDesktopPort: a received or downloaded note, from a worker.
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override;
     void deleteNote(NoteRecord& note) override;

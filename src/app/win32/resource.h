@@ -72,3 +72,9 @@
 #define IDM_NOTE_ESCAPE 40166
 #define IDM_NOTE_SEND 40168
 #define IDM_NOTE_REPLY 40169
+
+// The attachment strip's menu: the second popup of the tray menu's resource.
+#define IDM_ATTACHMENT_REMOVE 40019
+#define IDM_ATTACHMENT_LOCATE 40027
+#define IDM_ATTACHMENT_RECEIVED_FOLDER 40030
+#define IDM_ATTACHMENT_OPEN 40103

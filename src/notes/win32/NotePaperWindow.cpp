@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 #include <richedit.h>
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -146,6 +147,7 @@ bool NotePaperWindow::create() {
     SendMessageA(m_body, EM_EXLIMITTEXT, 0, kBodyCharacterLimit);
     SetWindowSubclass(m_body, childProc, 0, reinterpret_cast<DWORD_PTR>(this));
     SetWindowTextA(m_status, m_record.status.c_str());
+    DragAcceptFiles(m_window, TRUE);
 
     // The record's place, kept inside the work area: the first note of the
     // cascade sits at the screen's corner and would be mostly outside.
@@ -177,6 +179,10 @@ void NotePaperWindow::loadFromRecord() {
     SendMessageA(m_body, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
     // While the window exists the body holds the text.
     m_record.content.clear();
+    if (m_record.attachmentName.isEmpty())
+        m_attachment.close();
+    else
+        showAttachment(m_record.attachmentFolder, m_record.attachmentName);
     if (IsWindowVisible(m_window) != (m_visible ? TRUE : FALSE)) setVisible(m_visible);
 }
 
@@ -188,6 +194,12 @@ uint32_t NotePaperWindow::pullStateHere() {
     RECT at;
     GetWindowRect(m_window, &at);
     m_record.rect = NoteRect{at.left, at.top + (m_headerShown ? kHeaderHeight : 0), at.right, at.bottom};
+    if (m_attachment.hasFile()) {
+        m_attachment.getFile(m_record.attachmentFolder, m_record.attachmentName);
+    } else {
+        m_record.attachmentFolder = TextString();
+        m_record.attachmentName = TextString();
+    }
     StreamTarget counted{nullptr};
     EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&counted), 0, streamOut};
     SendMessageA(m_body, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&stream));
@@ -205,7 +217,26 @@ void NotePaperWindow::setSendingHere(bool on) {
     SendMessageA(m_body, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(g_paper.body));
     if (m_name) SendMessageA(m_name, EM_SETREADONLY, editable ? FALSE : TRUE, 0);
     if (m_button) SetWindowTextA(m_button, on ? "Stop" : m_record.received ? "&Reply" : "&Send");
+    m_attachment.enable(!on);
     if (!on) SetWindowTextA(m_status, m_record.status.c_str());
+}
+
+bool NotePaperWindow::showAttachment(const TextString& folder, const TextString& name) {
+    AttachmentView::Setup setup;
+    setup.owner = m_window;
+    setup.background = g_paper.body;
+    setup.controlId = kAttachmentId;
+    setup.receiveFolder = [] { return g_host ? g_host->receiveFolder() : TextString(); };
+    // The record takes the window's state, and with it the loss of the file.
+    setup.removed = [this] {
+        m_record.EnsureWindow();
+        layout();
+        InvalidateRect(m_window, nullptr, TRUE);
+    };
+    if (!m_attachment.create(setup, currentLayout().attachment)) return false;
+    m_attachment.setFile(folder, name);
+    layout();
+    return true;
 }
 
 void NotePaperWindow::showHeaderHere() {
@@ -270,7 +301,7 @@ void NotePaperWindow::setAlwaysOnTop(bool onTop) {
 NotePaperLayout NotePaperWindow::currentLayout() const {
     RECT client;
     GetClientRect(m_window, &client);
-    return notePaperLayout(client.right, client.bottom, m_headerShown, false);
+    return notePaperLayout(client.right, client.bottom, m_headerShown, m_attachment.hasFile());
 }
 
 void NotePaperWindow::layout() {
@@ -282,6 +313,7 @@ void NotePaperWindow::layout() {
     place(m_status, parts.status);
     place(m_button, parts.button);
     place(m_name, parts.nameField);
+    m_attachment.place(parts.attachment);
 }
 
 void NotePaperWindow::paint() {
@@ -383,9 +415,12 @@ void NotePaperWindow::reply() {
 void NotePaperWindow::send() {
     TextString fileError;
     uint64_t fileSize = 0;
-    const bool attached = !m_record.attachmentName.isEmpty();
+    const bool attached = m_attachment.hasFile();
     if (attached) {
-        const TextString path = m_record.attachmentFolder + m_record.attachmentName;
+        TextString folder;
+        TextString name;
+        m_attachment.getFile(folder, name);
+        const TextString path = folder + name;
         const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -491,6 +526,12 @@ void NotePaperWindow::command(int id) {
     case IDM_HELP:
         g_host->openHelp();
         break;
+    case IDM_ATTACHMENT_LOCATE:
+    case IDM_ATTACHMENT_OPEN:
+    case IDM_ATTACHMENT_REMOVE:
+    case IDM_ATTACHMENT_RECEIVED_FOLDER:
+        m_attachment.command(static_cast<UINT>(id));
+        break;
     case IDM_NOTE_UNDO:
         SendMessageA(m_body, EM_UNDO, 0, 0);
         break;
@@ -567,6 +608,75 @@ void NotePaperWindow::mouseUp(POINT at) {
     if (ended == Drag::HeaderToggle && inside(parts.headerToggle, at)) toggleHeader();
     // The last use of this window when the note goes.
     if (ended == Drag::CloseBox && inside(parts.closeBox, at)) closeBoxReleased();
+}
+
+void NotePaperWindow::dropFiles(HDROP drop) {
+    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    char path[MAX_PATH] = "";
+    if (count >= 1) DragQueryFileA(drop, 0, path, sizeof path);
+    DragFinish(drop);
+    if (count == 0) return;
+    bool opened = false;
+    bool diskFile = false;
+    DWORD error = 0;
+    if (count == 1) {
+        const HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+        } else {
+            opened = true;
+            diskFile = GetFileType(file) == FILE_TYPE_DISK;
+            if (!diskFile) error = GetLastError();
+            CloseHandle(file);
+        }
+    }
+    TextString reason;
+    switch (dropResult(count, opened, diskFile, m_record.received != 0)) {
+    case DropResult::TooMany:
+        showMessage(kTooManyFilesText, kMessageError);
+        return;
+    case DropResult::NotOpened:
+        systemErrorText(reason, error);
+        showMessage((TextString(kCannotDropObjectText) + reason).c_str(), kMessageError);
+        return;
+    case DropResult::NotDiskFile:
+        systemErrorText(reason, error);
+        showMessage((TextString(kCannotDropFileText) + reason).c_str(), kMessageError);
+        return;
+    case DropResult::ReplyWithFile: {
+        auto* note = new (std::nothrow) NoteRecord();
+        if (!note) {
+            showMessage(kNoReplyMemoryText, kMessageError);
+            return;
+        }
+        pullStateHere();
+        if (g_host->noteOptions().GetInt(NoteOptions::kIncludeMsgInReply) == 1)
+            note->ComposeReply(m_record);
+        else
+            note->Center(m_record);
+        note->SetAttachment(path);
+        g_host->openNote(note);
+        return;
+    }
+    case DropResult::Attach: {
+        const std::string full = path;
+        const size_t slash = full.find_last_of('\\');
+        const TextString folder(full.substr(0, slash + 1).c_str());
+        const TextString name(full.substr(slash + 1).c_str());
+        if (m_attachment.hasFile())
+            m_attachment.setFile(folder, name);
+        else
+            showAttachment(folder, name);
+        // One pixel wider and back: everything is laid out again.
+        RECT at;
+        GetWindowRect(m_window, &at);
+        MoveWindow(m_window, at.left, at.top, at.right - at.left + 1, at.bottom - at.top, TRUE);
+        MoveWindow(m_window, at.left, at.top, at.right - at.left, at.bottom - at.top, TRUE);
+        if (!m_headerShown) showHeaderHere();
+        return;
+    }
+    }
 }
 
 void NotePaperWindow::activated(bool active) {
@@ -697,6 +807,14 @@ LRESULT NotePaperWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (lParam && LOWORD(wParam) != kButtonId) break;
         command(LOWORD(wParam));
         return 0;
+    case WM_DROPFILES:
+        dropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_NOTIFY: {
+        const auto* notice = reinterpret_cast<const NMHDR*>(lParam);
+        if (notice->idFrom == kAttachmentId && notice->code == LVN_BEGINDRAG) m_attachment.dragOut();
+        return 0;
+    }
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_CLOSE) {
             deleteWithConfirmation();
@@ -756,9 +874,15 @@ uint32_t NotePaperWindow::pullState() {
     return pulled;
 }
 
-uint32_t NotePaperWindow::hasAttachment() { return m_record.attachmentName.isEmpty() ? 0 : 1; }
+uint32_t NotePaperWindow::hasAttachment() {
+    uint32_t has = 0;
+    onWindowThread([&] { has = m_attachment.hasFile() ? 1 : 0; });
+    return has;
+}
 
-void NotePaperWindow::resetAttachmentView() {}
+void NotePaperWindow::resetAttachmentView() {
+    onWindowThread([&] { m_attachment.refresh(); });
+}
 
 void NotePaperWindow::showHeader() {
     onWindowThread([&] { showHeaderHere(); });
@@ -779,6 +903,7 @@ void NotePaperWindow::destroyWindow() {
         RemoveWindowSubclass(m_body, childProc, 0);
         if (m_button) RemoveWindowSubclass(m_button, childProc, 0);
         if (m_name) RemoveWindowSubclass(m_name, childProc, 0);
+        m_attachment.close();
         if (m_active && g_host) g_host->noteActivated(m_window, nullptr, false);
         DestroyWindow(m_window);
     });

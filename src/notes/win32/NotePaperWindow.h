@@ -9,9 +9,11 @@
 // run on the window's own thread.
 
 #include "notes/NotePaper.h"
+#include "notes/win32/AttachmentView.h"
 #include "notes/NoteView.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 
@@ -41,6 +43,8 @@ public:
     // Puts the note into the hidden notes: 1 when it is there.
     virtual uint32_t hideNote(NoteRecord& note) = 0;
     virtual void openHelp() = 0;
+    // The folder of received attachments.
+    virtual TextString receiveFolder() = 0;
 };
 
 class NotePaperWindow final : public NoteView {
@@ -51,6 +55,7 @@ public:
     static constexpr int kBodyId = 1002;
     static constexpr int kButtonId = 1003;
     static constexpr int kNameId = 1004;
+    static constexpr int kAttachmentId = 1005;
 
     // At the notes' start and end: the class, its colours and accelerators.
     static void registerClass(HINSTANCE instance, NotePaperHost& host);
@@ -102,6 +107,8 @@ private:
     void mouseUp(POINT at);
     void toggleHeader();
     void activated(bool active);
+    void dropFiles(HDROP drop);
+    bool showAttachment(const TextString& folder, const TextString& name);
 
     // Runs work on the window's thread, waiting for it.
     void onWindowThread(const std::function<void()>& work);
@@ -116,6 +123,7 @@ private:
     HWND m_body = nullptr;
     HWND m_button = nullptr;
     HWND m_name = nullptr;
+    AttachmentView m_attachment;
     bool m_headerShown = false;
     bool m_visible = true;
     bool m_alwaysOnTop = false;
