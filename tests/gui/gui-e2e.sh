@@ -25,9 +25,9 @@ app_key='Software\Tarrow Systems'
 root_folder='C:\Vellumpost-gui'
 root_path="$WINEPREFIX/drive_c/Vellumpost-gui"
 contacts=("Vellumpost ContactList" -)
-note_class=NotePaper status_line=1001 body=1002 button=1003 name_field=1004
+note_class=NotePaper status_line=1001 body=1002 button=1003 name_field=1004 attachment=1005
 # Tray menu commands and the tips.
-hide=40073 away=40170 new_note=40104 exit_command=40015
+hide=40073 away=40170 new_note=40104 hide_note=40083 exit_command=40015
 tip_connected="Vellumpost - Connected as bob@127.0.0.1"
 tip_disconnected="Vellumpost - Disconnected"
 
@@ -132,6 +132,35 @@ drive post "$note_class" ann@127.0.0.1 0x111 "$button"
 drive text "$note_class" ann@127.0.0.1 "$status_line" "Sent: *"
 expect_log ann "You have received a note from 'bob@127.0.0.1'"
 drive text "$note_class" ann@127.0.0.1 "$status_line" "Received (via auto-reply)*"
+
+# A file dropped onto a new note goes with it to ann's robot; two files at
+# once, or a folder, are refused.
+head -c 100000 /dev/urandom >photo.bin
+windows_path() { echo "Z:${1//\//\\}"; }
+drive command "$new_note"
+drive window "$note_class" Note
+drive drop "$note_class" Note "$(windows_path "$PWD/photo.bin")" "$(windows_path "$PWD/server.log")"
+drive box - "Each note can associate with at most 1 file(s)." 1
+drive drop "$note_class" Note "$(windows_path "$PWD")"
+drive box - "You cannot drop this object onto the note.*" 1
+drive drop "$note_class" Note "$(windows_path "$PWD/photo.bin")"
+drive control "$note_class" Note "$attachment"
+shot gui-note-with-file
+drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
+drive set-text "$note_class" ann@127.0.0.1 "$body" "The photo"
+drive post "$note_class" ann@127.0.0.1 0x111 "$button"
+expect_count ann 2 "You have received a note from 'bob@127.0.0.1'"
+cmp -s photo.bin ann/files/photo.bin || fail "ann's robot did not get the photo byte for byte"
+echo "ok - the dropped file reached ann's robot byte for byte"
+
+# Reply quotes carol's note; Esc asks before a note goes (Cancel keeps it);
+# Hide puts the reply into the hidden notes.
+drive post "$note_class" carol@127.0.0.1 0x111 "$button"
+drive text "$note_class" carol@127.0.0.1 "$body" "*>Lunch at one?*"
+drive key "$note_class" carol@127.0.0.1 "$body" 0x1B
+drive box - "Okay to delete this note?" 2
+drive window "$note_class" carol@127.0.0.1
+drive post "$note_class" carol@127.0.0.1 0x111 "$hide_note"
 sleep 0.5
 shot gui-desktop
 
@@ -153,6 +182,9 @@ notes=("$root_path"/Users/*/Notes/DesktopNotes.nts)
 [[ -f ${notes[0]} ]] || fail "no desktop notes file under $root_path"
 grep -aq "Lunch at one?" "${notes[0]}" || fail "the desktop notes file lacks carol's note"
 echo "ok - the desktop notes file holds carol's note"
+hidden=("$root_path"/Users/*/Notes/HiddenNotes.nts)
+grep -aq "Lunch at one?" "${hidden[0]}" || fail "the hidden notes file lacks the reply to carol"
+echo "ok - the hidden notes file holds the reply to carol"
 general="$app_key\\Vellumpost\\GeneralOptions"
 drive registry HKCU "$general" UserName bob
 drive registry HKCU "$general" PromptOnExit 1

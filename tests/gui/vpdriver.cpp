@@ -12,6 +12,7 @@
 // title. The client's main window is the class "Vellumpost".
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,15 @@ constexpr char kMainClass[] = "Vellumpost";
 constexpr UINT kMainIconMessage = 1540;
 constexpr UINT kNewNotesIconMessage = 1541;
 constexpr DWORD kWaitMs = 15000;
+
+// TEXT; its beginning for "TEXT*", a part of it for "*TEXT*".
+bool matches(const std::string& seen, const std::string& wanted) {
+    const bool open = !wanted.empty() && wanted.back() == '*';
+    if (open && wanted.size() > 1 && wanted.front() == '*')
+        return seen.find(wanted.substr(1, wanted.size() - 2)) != std::string::npos;
+    if (open) return seen.rfind(wanted.substr(0, wanted.size() - 1), 0) == 0;
+    return seen == wanted;
+}
 
 int report(bool ok, const std::string& what) {
     std::printf("%s - %s\n", ok ? "ok" : "not ok", what.c_str());
@@ -117,6 +127,8 @@ public:
     RemoteBuffer& operator=(const RemoteBuffer&) = delete;
 
     char* at(SIZE_T offset = 0) const { return m_memory ? m_memory + offset : nullptr; }
+    // The memory stays with the other process (which frees it, or not).
+    void leave() { m_memory = nullptr; }
     bool write(const void* from, SIZE_T size, SIZE_T offset = 0) {
         return m_memory && WriteProcessMemory(m_process, m_memory + offset, from, size, nullptr);
     }
@@ -279,9 +291,6 @@ const std::vector<Step>& steps() {
         {"text", 4, "CLASS TITLE CONTROL TEXT: a control's text (0: the window's own; TEXT* a beginning)",
          [](char** a) {
              std::string seen;
-             const std::string wanted = a[3];
-             const bool prefix = !wanted.empty() && wanted.back() == '*';
-             const std::string start = prefix ? wanted.substr(0, wanted.size() - 1) : wanted;
              // Any of the windows so named will do.
              const bool ok = waitFor([&] {
                  seen = "<no window>";
@@ -289,7 +298,7 @@ const std::vector<Step>& steps() {
                      const int control = std::atoi(a[2]);
                      const HWND target = control ? GetDlgItem(window, control) : window;
                      seen = target ? textOf(target) : "<no control>";
-                     if (prefix ? seen.rfind(start, 0) == 0 : seen == wanted) return true;
+                     if (matches(seen, a[3])) return true;
                  }
                  return false;
              });
@@ -313,19 +322,55 @@ const std::vector<Step>& steps() {
              return report(control && SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3])),
                            std::string("control ") + a[2] + " of " + a[0] + " set to \"" + a[3] + "\"");
          }},
-        {"box", 3, "TITLE TEXT BUTTON: a box with this text, answered with the button's id", [](char** a) {
+        {"box", 3, "TITLE TEXT BUTTON: a box with this text (TEXT* a beginning), answered with the button's id",
+         [](char** a) {
              HWND box = nullptr;
              std::string seen;
              const bool found = waitFor([&] {
                  box = findBox(a[0]);
                  seen = box ? staticTexts(box) : "<no box>";
-                 return seen == a[1];
+                 return matches(seen, a[1]);
              });
              if (!found)
                  return report(false, std::string("box \"") + a[0] + "\" says \"" + a[1] + "\" (it says \"" + seen + "\")");
              PostMessageA(box, WM_COMMAND, MAKEWPARAM(std::atoi(a[2]), BN_CLICKED), 0);
              return report(waitFor([&] { return !IsWindow(box); }),
                            std::string("box \"") + a[0] + "\" answered with " + a[2]);
+         }},
+        {"key", 4, "CLASS TITLE CONTROL KEY: a key (a virtual-key number) pressed in a control", [](char** a) {
+             const HWND window = findVisible(a[0], a[1]);
+             const HWND control = window ? GetDlgItem(window, std::atoi(a[2])) : nullptr;
+             const WPARAM key = std::strtoul(a[3], nullptr, 0);
+             const bool posted = control && PostMessageA(control, WM_KEYDOWN, key, 1) &&
+                                 PostMessageA(control, WM_KEYUP, key, 0xC0000001);
+             return report(posted, std::string("key ") + a[3] + " pressed in control " + a[2] + " of " + a[0]);
+         }},
+        {"control", 3, "CLASS TITLE CONTROL: a window has this control, shown", [](char** a) {
+             const bool ok = waitFor([&] {
+                 for (const HWND window : findAllVisible(a[0], a[1]))
+                     if (IsWindowVisible(GetDlgItem(window, std::atoi(a[2])))) return true;
+                 return false;
+             });
+             return report(ok, std::string("window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
+         }},
+        // The DROPFILES block is built in the window's process, where the
+        // window's DragQueryFile reads it and DragFinish lets it go.
+        {"drop", 3, "CLASS TITLE PATH...: files dropped onto the window", [](char** a) {
+             const HWND window = findVisible(a[0], a[1]);
+             if (!window) return report(false, std::string("window ") + a[0] + " \"" + a[1] + "\" to drop onto");
+             std::string block(sizeof(DROPFILES), '\0');
+             int files = 0;
+             for (int i = 2; a[i]; ++i, ++files) block.append(a[i]).push_back('\0');
+             block.push_back('\0');
+             DROPFILES header{};
+             header.pFiles = sizeof(DROPFILES);
+             std::memcpy(block.data(), &header, sizeof header);
+             RemoteBuffer remote(window, block.size());
+             const bool written = remote.write(block.data(), block.size());
+             const bool posted =
+                 written && PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote.at()), 0);
+             if (posted) remote.leave();
+             return report(posted, std::to_string(files) + " file(s) dropped onto " + a[0]);
          }},
         {"no-box", 1, "TITLE: no box with this title is open", [](char** a) {
              Sleep(500);
@@ -334,7 +379,8 @@ const std::vector<Step>& steps() {
         {"command", 1, "ID: the main window runs a command", [](char** a) {
              return postTo(mainWindow(), WM_COMMAND, std::atoi(a[0]), 0, std::string("command ") + a[0] + " posted");
          }},
-        {"post", 3, "CLASS TITLE MESSAGE [WPARAM LPARAM]: a message posted to a window", [](char** a) {
+        {"post", 3, "CLASS TITLE MESSAGE [WPARAM LPARAM]: a message posted to a window (the topmost so named)",
+         [](char** a) {
              const WPARAM wParam = a[3] ? std::strtoul(a[3], nullptr, 0) : 0;
              const LPARAM lParam = a[3] && a[4] ? std::strtol(a[4], nullptr, 0) : 0;
              return postTo(FindWindowA(a[0], titleArg(a[1])), std::strtoul(a[2], nullptr, 0), wParam, lParam,
