@@ -27,7 +27,8 @@ root_path="$WINEPREFIX/drive_c/Vellumpost-gui"
 contacts=("Vellumpost ContactList" -)
 note_class=NotePaper status_line=1001 body=1002 button=1003 name_field=1004 attachment=1005
 # Tray menu commands and the tips.
-hide=40073 away=40170 new_note=40104 hide_note=40083 exit_command=40015
+hide=40073 away=40170 new_note=40104 hide_note=40083 save_as=40028 open_rtf=40029 exit_command=40015
+file_name_field=1148  # of the system's open and save dialogs
 tip_connected="Vellumpost - Connected as bob@127.0.0.1"
 tip_disconnected="Vellumpost - Disconnected"
 
@@ -152,6 +153,22 @@ drive post "$note_class" ann@127.0.0.1 0x111 "$button"
 expect_count ann 2 "You have received a note from 'bob@127.0.0.1'"
 cmp -s photo.bin ann/files/photo.bin || fail "ann's robot did not get the photo byte for byte"
 echo "ok - the dropped file reached ann's robot byte for byte"
+
+# Save As writes carol's note to an RTF file, and Open reads it into a new
+# note (the dialogs are the system's: their file name field and OK).
+drive post "$note_class" carol@127.0.0.1 0x111 "$save_as"
+drive set-text "#32770" "Vellumpost Save As" "$file_name_field" "$(windows_path "$PWD/saved.rtf")"
+drive post "#32770" "Vellumpost Save As" 0x111 1
+drive box - "This note has been saved to '$(windows_path "$PWD/saved.rtf")'" 1
+grep -aq "Lunch at one?" saved.rtf || fail "saved.rtf lacks the note's text"
+echo "ok - saved.rtf holds the note's text"
+drive command "$new_note"
+drive window "$note_class" Note
+drive post "$note_class" Note 0x111 "$open_rtf"
+drive set-text "#32770" "Vellumpost Open" "$file_name_field" "$(windows_path "$PWD/saved.rtf")"
+drive post "#32770" "Vellumpost Open" 0x111 1
+drive box - "The file has been loaded" 1
+drive text "$note_class" Note "$body" "Lunch at one?"
 
 # Reply quotes carol's note; Esc asks before a note goes (Cancel keeps it);
 # Hide puts the reply into the hidden notes.

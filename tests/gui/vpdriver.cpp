@@ -316,9 +316,14 @@ const std::vector<Step>& steps() {
              return report(ok, std::string("status part ") + a[2] + " of " + a[0] + " reads \"" + a[3] + "\"" +
                                    (ok ? "" : " (it reads \"" + seen + "\")"));
          }},
-        {"set-text", 4, "CLASS TITLE CONTROL TEXT: a control's text is set", [](char** a) {
-             const HWND window = findVisible(a[0], a[1]);
-             const HWND control = window ? GetDlgItem(window, std::atoi(a[2])) : nullptr;
+        {"set-text", 4, "CLASS TITLE CONTROL TEXT: a control's text is set (once the window shows it)",
+         [](char** a) {
+             HWND control = nullptr;
+             waitFor([&] {
+                 const HWND window = findVisible(a[0], a[1]);
+                 control = window ? GetDlgItem(window, std::atoi(a[2])) : nullptr;
+                 return control != nullptr;
+             });
              return report(control && SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3])),
                            std::string("control ") + a[2] + " of " + a[0] + " set to \"" + a[3] + "\"");
          }},

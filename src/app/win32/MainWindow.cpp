@@ -436,6 +436,16 @@ TextString MainWindow::receiveFolder() {
     return m_application.generalOptions().GetString(GeneralOptions::kReceiveFolder);
 }
 
+TextString MainWindow::programTitle() { return m_application.displayName(); }
+
+TextString MainWindow::recentFolder() {
+    return m_application.generalOptions().GetString(GeneralOptions::kRecentFolder);
+}
+
+void MainWindow::setRecentFolder(const TextString& folder) {
+    m_application.generalOptions().SetString(GeneralOptions::kRecentFolder, folder);
+}
+
 void MainWindow::requestProgress(ServerRequest& request, uint32_t stage) {
     PostMessageA(m_window, kRequestProgressMessage, stage, reinterpret_cast<LPARAM>(&request));
 }

@@ -105,6 +105,9 @@ private:
     uint32_t hideNote(NoteRecord& note) override;
     void openHelp() override;
     TextString receiveFolder() override;
+    TextString programTitle() override;
+    TextString recentFolder() override;
+    void setRecentFolder(const TextString& folder) override;
     // NoteDesktopPort: a received or downloaded note, from a worker.
     void showArrivedNote(std::unique_ptr<NoteRecord> note) override;
     void deleteNote(NoteRecord& note) override;

@@ -3,12 +3,14 @@
 #include "app/MessageService.h"
 #include "app/win32/WindowClass.h"
 #include "app/win32/resource.h"
+#include "foundation/RawFile.h"
 #include "foundation/TcpSocket.h"
 #include "notes/NoteRecord.h"
 #include "protocol/NoteSending.h"
 #include "settings/NoteOptions.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <richedit.h>
 #include <shellapi.h>
 #include <windowsx.h>
@@ -31,6 +33,9 @@ constexpr UINT kSendingStarted = 1027;
 constexpr UINT kSendingEnded = 1028;
 constexpr UINT kCloseSending = 1029;
 constexpr UINT kRunOnWindowThread = WM_APP + 1;
+// An RTF file larger than this is not read into a note (whose body holds at
+// most 20480 characters).
+constexpr uint64_t kLargestNoteFile = 8u << 20;
 
 struct Paper {
     COLORREF activeTitle, inactiveTitle, paper, body, light, dark;
@@ -532,6 +537,12 @@ void NotePaperWindow::command(int id) {
     case IDM_ATTACHMENT_RECEIVED_FOLDER:
         m_attachment.command(static_cast<UINT>(id));
         break;
+    case IDM_NOTE_SAVE_AS:
+        saveAs();
+        break;
+    case IDM_NOTE_OPEN:
+        open();
+        break;
     case IDM_NOTE_UNDO:
         SendMessageA(m_body, EM_UNDO, 0, 0);
         break;
@@ -679,6 +690,74 @@ void NotePaperWindow::dropFiles(HDROP drop) {
     }
 }
 
+TextString NotePaperWindow::pickFile(bool saving) {
+    char path[MAX_PATH] = "";
+    const TextString title = g_host->programTitle() + (saving ? " Save As" : " Open");
+    const TextString folder = g_host->recentFolder();
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = m_window;
+    dialog.lpstrFilter = "RichText Files (*.rtf)\0*.rtf\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrInitialDir = folder.isEmpty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = "rtf";
+    dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | (saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(saving ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog))) return TextString();
+    const std::string chosen = path;
+    g_host->setRecentFolder(chosen.substr(0, chosen.find_last_of('\\') + 1).c_str());
+    return TextString(path);
+}
+
+void NotePaperWindow::saveAs() {
+    if (GetWindowTextLengthA(m_body) == 0) {
+        showInfo(kEmptyNoteText);
+        return;
+    }
+    pullStateHere();
+    const TextString path = pickFile(true);
+    if (path.isEmpty()) return;
+    bool written = false;
+    {
+        RawFile file(path, RawFile::kWrite);
+        written = file.IsOpen() && file.Write(m_record.content.data(), m_record.content.size()) &&
+                  file.lastWritten() == m_record.content.size() && file.flush();
+    }
+    m_record.content.clear();
+    showInfo((TextString(written ? "This note has been saved to '" : "An error has occurred while saving to '") + path +
+              "'")
+                 .c_str());
+}
+
+void NotePaperWindow::open() {
+    if (GetWindowTextLengthA(m_body) != 0 &&
+        ask(reinterpret_cast<std::uintptr_t>(m_window), kOverwriteQuestion, kMbOkCancel) != kIdOk)
+        return;
+    pullStateHere();
+    const TextString path = pickFile(false);
+    if (path.isEmpty()) return;
+    RawFile file(path, RawFile::kRead);
+    const uint64_t size = file.IsOpen() ? file.Size() : 0;
+    DWORD error = file.IsOpen() ? 0 : GetLastError();
+    bool read = false;
+    if (file.IsOpen() && size <= kLargestNoteFile && m_record.content.allocate(static_cast<uint32_t>(size))) {
+        read = file.Read(m_record.content.data(), static_cast<uint32_t>(size)) && file.lastRead() == size;
+        if (!read) error = GetLastError();
+    } else if (file.IsOpen()) {
+        error = size > kLargestNoteFile ? ERROR_FILE_TOO_LARGE : ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (read) {
+        loadFromRecord();
+        showInfo(kFileLoadedText);
+        return;
+    }
+    TextString reason;
+    systemErrorText(reason, error);
+    showMessage((TextString("An error has occurred while loading from '") + path + "'\n\n" + reason).c_str(),
+                kMessageError);
+}
+
 void NotePaperWindow::activated(bool active) {
     m_active = active;
     if (g_host) g_host->noteActivated(m_window, g_accelerators, active);
@@ -732,6 +811,18 @@ LRESULT CALLBACK NotePaperWindow::childProc(HWND child, UINT message, WPARAM wPa
         break;
     case WM_CHAR:
         if (wParam == VK_ESCAPE || (wParam == VK_RETURN && !body)) return 0;
+        break;
+    case WM_RBUTTONUP:
+        if (body) {
+            const HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_RICHEDIT_MENU));
+            if (!menu) return 0;
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(child, &at);
+            TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, self->m_window,
+                           nullptr);
+            DestroyMenu(menu);
+            return 0;
+        }
         break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(child, childProc, 0);

@@ -45,6 +45,10 @@ public:
     virtual void openHelp() = 0;
     // The folder of received attachments.
     virtual TextString receiveFolder() = 0;
+    // The program's title, and where Open and Save As start (and remember).
+    virtual TextString programTitle() = 0;
+    virtual TextString recentFolder() = 0;
+    virtual void setRecentFolder(const TextString& folder) = 0;
 };
 
 class NotePaperWindow final : public NoteView {
@@ -108,6 +112,10 @@ private:
     void toggleHeader();
     void activated(bool active);
     void dropFiles(HDROP drop);
+    void saveAs();
+    void open();
+    // The file the user picks in a save or open dialog; empty when none.
+    TextString pickFile(bool saving);
     bool showAttachment(const TextString& folder, const TextString& name);
 
     // Runs work on the window's thread, waiting for it.
