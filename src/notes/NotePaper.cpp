@@ -84,6 +84,12 @@ DropResult dropResult(uint32_t fileCount, bool opened, bool diskFile, bool recei
     return received ? DropResult::ReplyWithFile : DropResult::Attach;
 }
 
+bool attachmentMayMove(const TextString& folder, const TextString& receiveFolder) {
+    const TextString a = folder.collapseSeparator('\\').lowerCased();
+    const TextString b = receiveFolder.collapseSeparator('\\').lowerCased();
+    return !a.isEmpty() && std::string(a.c_str()) == b.c_str();
+}
+
 SendCheck sendCheck(bool hasAttachment, const TextString& attachmentError, uint64_t attachmentSize, bool connected,
                     const char* peerName) {
     SendCheck check;

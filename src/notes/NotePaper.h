@@ -95,6 +95,12 @@ enum class DropResult {
 };
 DropResult dropResult(uint32_t fileCount, bool opened, bool diskFile, bool received);
 
+// Dragging the attachment out of the note: a file in the folder of received
+// attachments may be moved (and then leaves the note); any other file is
+// only copied. Folders compare without regard to letter case or doubled
+// backslashes.
+bool attachmentMayMove(const TextString& folder, const TextString& receiveFolder);
+
 // Send refused before it starts: the text to show (the question when
 // askConnect), or nothing. attachmentError is the system's text of a file
 // that does not open, empty when it opened.

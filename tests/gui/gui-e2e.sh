@@ -64,7 +64,7 @@ drive box Vellumpost $'This application is not installed correctly.\nPlease re-i
 expect_exit "not installed"
 
 # The server, and ann, who has bob (the client) on her list.
-for user in ann bob carol dave; do echo "$user-pw" | "$server" --database db admin add-user "$user" >/dev/null; done
+for user in ann bob carol dave erin; do echo "$user-pw" | "$server" --database db admin add-user "$user" >/dev/null; done
 "$server" --listen 127.0.0.1 --port 5000 --web-port 0 --database db --control-socket ctl --server-name mainhub \
     >>server.log 2>&1 &
 pids+=($!)
@@ -122,6 +122,16 @@ drive foreground "${contacts[@]}"
     send --to bob@127.0.0.1 --text "Lunch at one?" >>send.log 2>&1 || fail "carol's note was not delivered"
 drive window "$note_class" carol@127.0.0.1
 drive text "$note_class" carol@127.0.0.1 "$body" "Lunch at one?"
+# A note with a file: its strip shows the file, kept in bob's received folder.
+head -c 60000 /dev/urandom >menu.pdf
+"$robot" "${robot_options[@]}" --user erin --password erin-pw --data erin \
+    send --to bob@127.0.0.1 --text "Here is the menu." --file menu.pdf >>send.log 2>&1 || fail "erin's file was not delivered"
+drive text "$note_class" erin@127.0.0.1 "$body" "Here is the menu."
+drive control "$note_class" erin@127.0.0.1 "$attachment"
+received=("$root_path"/Users/*/Attachments/menu.pdf)
+cmp -s menu.pdf "${received[0]}" || fail "bob's received folder lacks erin's file"
+echo "ok - erin's file is in bob's received folder, byte for byte"
+shot gui-received-with-file
 
 # A note written here: a new note from the tray menu, addressed and sent to
 # ann, whose robot answers with her automatic reply.
@@ -133,6 +143,7 @@ drive post "$note_class" ann@127.0.0.1 0x111 "$button"
 drive text "$note_class" ann@127.0.0.1 "$status_line" "Sent: *"
 expect_log ann "You have received a note from 'bob@127.0.0.1'"
 drive text "$note_class" ann@127.0.0.1 "$status_line" "Received (via auto-reply)*"
+drive text "$note_class" ann@127.0.0.1 "$button" "&Reply"
 
 # A file dropped onto a new note goes with it to ann's robot; two files at
 # once, or a folder, are refused.
@@ -170,10 +181,35 @@ drive post "#32770" "Vellumpost Open" 0x111 1
 drive box - "The file has been loaded" 1
 drive text "$note_class" Note "$body" "Lunch at one?"
 
+# RTF from another program: a text that LibreOffice turned into RTF opens in
+# a note with its text intact, and the note saved as RTF turns back into the
+# same text.
+office() { HOME="$PWD" soffice -env:UserInstallation="file://$PWD/office" --headless "$@" >>office.log 2>&1; }
+printf 'Minutes of the Tuesday meeting\nCaf\xc3\xa9 budget: {approved} \\ 42 items\n' >meeting.txt
+office --convert-to rtf meeting.txt || fail "LibreOffice did not convert meeting.txt"
+drive command "$new_note"
+drive window "$note_class" Note
+drive post "$note_class" Note 0x111 "$open_rtf"
+drive set-text "#32770" "Vellumpost Open" "$file_name_field" "$(windows_path "$PWD/meeting.rtf")"
+drive post "#32770" "Vellumpost Open" 0x111 1
+drive box - "The file has been loaded" 1
+# (Wine hands the driver its arguments from UTF-8.)
+drive text "$note_class" Note "$body" "*Minutes of the Tuesday meeting*"
+drive text "$note_class" Note "$body" $'*Caf\xc3\xa9 budget: {approved} \\ 42 items*'
+drive post "$note_class" Note 0x111 "$save_as"
+drive set-text "#32770" "Vellumpost Save As" "$file_name_field" "$(windows_path "$PWD/minutes.rtf")"
+drive post "#32770" "Vellumpost Save As" 0x111 1
+drive box - "This note has been saved to '$(windows_path "$PWD/minutes.rtf")'" 1
+office --convert-to "txt:Text (encoded):UTF8" minutes.rtf || fail "LibreOffice did not convert minutes.rtf"
+diff <(sed '1s/^\xEF\xBB\xBF//; s/\r$//' minutes.txt | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}') meeting.txt >office-diff.log ||
+    fail "minutes.rtf does not turn back into the text of meeting.txt"
+echo "ok - the note saved as RTF turns back into the same text in LibreOffice"
+
 # Reply quotes carol's note; Esc asks before a note goes (Cancel keeps it);
 # Hide puts the reply into the hidden notes.
 drive post "$note_class" carol@127.0.0.1 0x111 "$button"
 drive text "$note_class" carol@127.0.0.1 "$body" "*>Lunch at one?*"
+shot gui-reply
 drive key "$note_class" carol@127.0.0.1 "$body" 0x1B
 drive box - "Okay to delete this note?" 2
 drive window "$note_class" carol@127.0.0.1

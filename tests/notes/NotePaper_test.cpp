@@ -99,6 +99,11 @@ TEST(NotePaperTest, DroppedFilesAndTheChecksBeforeSending) {
     EXPECT_EQ(dropResult(1, true, true, true), DropResult::ReplyWithFile);
     EXPECT_EQ(dropResult(1, true, true, false), DropResult::Attach);
 
+    const TextString received("C:\\Vellumpost\\Users\\bob\\Attachments\\");
+    EXPECT_TRUE(attachmentMayMove(TextString("c:\\vellumpost\\users\\BOB\\attachments\\\\"), received));
+    EXPECT_FALSE(attachmentMayMove(TextString("C:\\Photos\\"), received));
+    EXPECT_FALSE(attachmentMayMove(TextString(""), TextString("")));
+
     struct Row {
         bool attachment;
         const char* error;

@@ -2,6 +2,7 @@
 
 #include "app/MessageService.h"
 #include "app/win32/resource.h"
+#include "notes/NotePaper.h"
 
 #include <ole2.h>
 #include <shellapi.h>
@@ -251,10 +252,8 @@ void AttachmentView::dragOut() {
                     kMessageError);
     } else if (SUCCEEDED(drive->GetUIObjectOf(m_list, 1, const_cast<LPCITEMIDLIST*>(&fileItem), IID_IDataObject,
                                               nullptr, reinterpret_cast<void**>(&data)))) {
-        // A received attachment may move out of the note; any other file
-        // stays where the user keeps it.
-        const TextString received = m_setup.receiveFolder ? m_setup.receiveFolder() : TextString();
-        const bool fromReceived = _stricmp(received.collapseSeparator('\\').c_str(), m_folder.collapseSeparator('\\').c_str()) == 0;
+        const bool fromReceived =
+            attachmentMayMove(m_folder, m_setup.receiveFolder ? m_setup.receiveFolder() : TextString());
         auto* source = new DropSource();
         DWORD effect = DROPEFFECT_NONE;
         const HRESULT dropped =

@@ -920,6 +920,11 @@ LRESULT NotePaperWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         m_activeSocket = reinterpret_cast<TcpSocket*>(lParam);
         return 0;
     case kReceivingEnded:
+        // The file has its place in the received folder only now.
+        if (!m_record.attachmentName.isEmpty() && !m_record.attachmentFolder.isEmpty())
+            showAttachment(m_record.attachmentFolder, m_record.attachmentName);
+        m_activeSocket = nullptr;
+        return 0;
     case kSendingEnded:
         m_activeSocket = nullptr;
         return 0;
