@@ -157,9 +157,9 @@ drive drop "$note_class" Note "$(windows_path "$PWD")"
 drive box - "You cannot drop this object onto the note.*" 1
 drive drop "$note_class" Note "$(windows_path "$PWD/photo.bin")"
 drive control "$note_class" Note "$attachment"
-shot gui-note-with-file
 drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
 drive set-text "$note_class" ann@127.0.0.1 "$body" "The photo"
+shot gui-note-with-file
 drive post "$note_class" ann@127.0.0.1 0x111 "$button"
 expect_count ann 2 "You have received a note from 'bob@127.0.0.1'"
 cmp -s photo.bin ann/files/photo.bin || fail "ann's robot did not get the photo byte for byte"
