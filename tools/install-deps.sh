@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ libgtest-dev googletest           # native build and tests
     g++-mingw-w64-x86-64-posix mingw-w64-tools              # the Windows build
-    wine64 fonts-wine xvfb imagemagick            # Windows programs under Wine, screenshots
+    wine64 fonts-wine xvfb imagemagick xdotool    # Windows programs under Wine, screenshots, the pointer
     chromium chromium-driver python3 curl                   # browser tests
     libreoffice-writer-nogui                                # RTF from and to another program
     pkg-config libboost1.81-dev libsqlite3-dev libsodium-dev libcli11-dev libspdlog-dev   # the server

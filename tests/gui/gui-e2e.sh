@@ -137,6 +137,13 @@ shot gui-received-with-file
 # ann, whose robot answers with her automatic reply.
 drive command "$new_note"
 drive window "$note_class" Note
+# The real pointer (on the X display) drags the note by its title strip.
+read -r left top _ <<<"$("$WINE" "$driver" rect "$note_class" Note)"
+xdotool mousemove $((left + 40)) $((top + 10)) sleep 0.2 mousedown 1 sleep 0.2 mousemove $((left + 60)) $((top + 30)) \
+    sleep 0.2 mousemove $((left + 90)) $((top + 50)) sleep 0.2 mouseup 1
+moved=$("$WINE" "$driver" rect "$note_class" Note)
+[[ ${moved%% *} == $((left + 50)) ]] || fail "the note did not follow the pointer: $left $top -> $moved"
+echo "ok - the note follows the pointer by its title strip"
 drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
 drive set-text "$note_class" ann@127.0.0.1 "$body" "Are you coming?"
 drive post "$note_class" ann@127.0.0.1 0x111 "$button"

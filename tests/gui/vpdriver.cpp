@@ -445,6 +445,14 @@ const std::vector<Step>& steps() {
              return report(content.find(a[1]) != std::string::npos,
                            std::string(a[0]) + " holds \"" + a[1] + "\"");
          }},
+        {"rect", 2, "CLASS TITLE: print the window's screen rectangle (left top right bottom)", [](char** a) {
+             HWND window = nullptr;
+             waitFor([&] { return (window = findVisible(a[0], a[1])) != nullptr; });
+             RECT at{};
+             if (!window || !GetWindowRect(window, &at)) return report(false, std::string("window ") + a[0] + " found");
+             std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right, at.bottom);
+             return 0;
+         }},
         {"tips", 0, ": print every tray tip", [](char**) {
              for (const std::string& tip : trayTips()) std::printf("%s\n", tip.c_str());
              return 0;
