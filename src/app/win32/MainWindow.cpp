@@ -25,16 +25,6 @@ constexpr UINT kLogoMilliseconds = 2000;
 constexpr int kLogoWidth = 384;
 constexpr int kLogoHeight = 255;
 
-// More than 256 colours on the screen (15 bits count as 16, above 24 as 24).
-bool manyColours() {
-    const HDC screen = GetDC(nullptr);
-    int bits = GetDeviceCaps(screen, BITSPIXEL);
-    ReleaseDC(nullptr, screen);
-    if (bits > 24) bits = 24;
-    if (bits == 15) bits = 16;
-    return bits > 8;
-}
-
 // The logo box: closes itself after two seconds when opened with a nonzero
 // parameter, otherwise at a mouse button's release.
 INT_PTR CALLBACK logoBoxProc(HWND box, UINT message, WPARAM, LPARAM lParam) {

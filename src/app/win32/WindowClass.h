@@ -1,7 +1,7 @@
 #pragma once
 // What the client's window classes share: registration with the program's
-// defaults, and the window procedure's way to the object a window was made
-// for.
+// defaults, the window procedure's way to the object a window was made
+// for, and the screen's colour depth.
 
 #include <windows.h>
 
@@ -40,6 +40,15 @@ T* windowObject(HWND window, UINT message, LPARAM lParam) {
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     return reinterpret_cast<T*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+// More than 256 colours on the screen: the pictures and colours for many
+// colours rather than for 8 bits.
+inline bool manyColours() {
+    const HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    return bits > 8;
 }
 
 } // namespace vp

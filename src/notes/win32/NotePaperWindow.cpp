@@ -96,10 +96,7 @@ DWORD CALLBACK streamOut(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* taken
 
 void NotePaperWindow::registerClass(HINSTANCE instance, NotePaperHost& host) {
     g_host = &host;
-    const HDC screen = GetDC(nullptr);
-    const bool manyColours = GetDeviceCaps(screen, BITSPIXEL) > 8;
-    ReleaseDC(nullptr, screen);
-    g_paper = manyColours ? Paper{RGB(90, 109, 167), RGB(110, 129, 187), RGB(140, 159, 217), RGB(140, 159, 217),
+    g_paper = manyColours() ? Paper{RGB(90, 109, 167), RGB(110, 129, 187), RGB(140, 159, 217), RGB(140, 159, 217),
                                   RGB(170, 185, 227), RGB(0, 0, 127), IDI_CLOSE, IDI_CLOSE_PRESSED}
                           : Paper{RGB(0, 0, 180), RGB(128, 128, 128), RGB(192, 192, 192), RGB(192, 192, 192),
                                   RGB(255, 255, 255), RGB(0, 0, 0), IDI_CLOSE_8, IDI_CLOSE_8_PRESSED};
