@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/File.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,6 +53,13 @@ public:
     TextString peerName;
     uint32_t received = 0;
     uint32_t transferring = 0;
+
+    // The sending thread sets and reads transferring while the window's
+    // thread reads it and clears it (Stop), so both sides go through these.
+    uint32_t loadTransferring() const {
+        return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(transferring)).load();
+    }
+    void storeTransferring(uint32_t value) { std::atomic_ref<uint32_t>(transferring).store(value); }
 
     // The window, when one exists (owned by the UI).
     NoteView* window() const { return m_window; }

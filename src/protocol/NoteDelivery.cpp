@@ -5,7 +5,9 @@
 // The note window's Stop cancels the socket it was handed when the network
 // operation started; a cancelled socket fails every later call, so the
 // running step fails and the send ends. During a file transfer Stop clears
-// the note's transferring flag instead, and the file ends after its block.
+// the note's transferring flag instead, and the file ends after its block;
+// a block waits for room a second at a time, so that Stop also ends a
+// transfer whose receiver has stalled.
 
 #include "app/AppInfo.h"
 #include "app/MessageService.h"
@@ -18,7 +20,6 @@
 #include "wire/Wire.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 
 namespace vp {
@@ -58,16 +59,16 @@ constexpr char kFileReplyLost[] = "Sorry, cannot continue sending attached file(
 constexpr char kReceiverStopped[] =
     "Sorry, cannot continue sending attached file(s).\n\nThe receiver has stopped the transfer.";
 
+// How long one wait for room in the send buffer lasts before the transfer
+// looks at its flag again.
+constexpr uint32_t kBlockWaitSeconds = 1;
+
 // Stop cancels the socket; a cancelled socket reports ErrNotConnected for
 // every later call, which a connection this side opened itself reports for
 // nothing else.
 bool stopped(const TcpSocket& socket) {
     return !socket.IsValid() || socket.LastError() == TcpSocket::ErrNotConnected;
 }
-
-// The window's thread clears the flag while this one reads it.
-uint32_t transferring(NoteRecord& note) { return std::atomic_ref<uint32_t>(note.transferring).load(); }
-void setTransferring(NoteRecord& note, uint32_t value) { std::atomic_ref<uint32_t>(note.transferring).store(value); }
 
 TextString cannotContact(const TextString& name) {
     return TextString("Sorry.  Cannot contact the client, '") + name + "', at the moment.\n";
@@ -194,7 +195,7 @@ uint32_t ClientProtocol::DeliverNote(TcpSocket& socket, const TextString& destin
         }
     }
     const uint32_t delivered = deliverMapped(socket, note, withFile);
-    setTransferring(note, 0);
+    note.storeTransferring(0);
     if (withFile) note.UnmapAttachment();
     return delivered;
 }
@@ -227,7 +228,7 @@ uint32_t ClientProtocol::deliverMapped(TcpSocket& socket, NoteRecord& note, bool
     const int32_t accepted = GetYesNo(socket, m_ownVersion);
     if (accepted < 0) m_errorText = kNoteReplyLost;
     if (accepted != 1) return 0;
-    setTransferring(note, 1);
+    note.storeTransferring(1);
     if (withFile) return SendAttachment(socket, note);
     if (!sendHeader(socket, wire::kNo, 0)) return 0;
     // The receiver has the note once it accepted it; a lost last
@@ -249,15 +250,17 @@ uint32_t ClientProtocol::SendAttachment(TcpSocket& socket, NoteRecord& note) {
     note.SetStatus(TransferProgress::startText());
     TransferProgress progress(TransferProgress::Side::Sending, size);
     const uint8_t* at = note.AttachmentData();
-    while (progress.remaining() > 0 && transferring(note) == 1) {
+    while (progress.remaining() > 0 && note.loadTransferring() == 1) {
         const uint32_t count = std::min(progress.sendBlock(), progress.remaining());
-        if (!SendAll(socket, at, count)) {
+        const uint32_t sent = socket.SendTimed(at, count, kBlockWaitSeconds);
+        if (sent == 0) {
+            if (socket.LastError() == TcpSocket::ErrTimeout) continue;
             m_errorText = kBlockNotSent;
             return 0;
         }
-        at += count;
+        at += sent;
         TextString status;
-        if (progress.advance(count, status)) note.SetStatus(status);
+        if (progress.advance(sent, status)) note.SetStatus(status);
     }
     // A Stop after the last block has nothing left to stop.
     if (progress.remaining() > 0) {

@@ -9,6 +9,7 @@
 #include "settings/NoteOptions.h"
 #include "support/ClientCalls.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -93,6 +94,31 @@ TEST_F(NoteDeliveryTest, ExchangesWithTheReceiver) {
         EXPECT_EQ(send(), result) << errorText;
         EXPECT_EQ(m_errorText + peer.finish() + m_view.last, errorText + "ended");
     }
+}
+
+// Stop while the receiver, having taken the note, reads none of its file:
+// the sender's buffers fill and the transfer still ends at once.
+TEST_F(NoteDeliveryTest, StopEndsATransferWhoseReceiverStalled) {
+    std::ofstream(m_dir.native() / "big.bin", std::ios::binary) << std::string(20000000, 'x');
+    m_note.SetAttachment(m_dir.path("big.bin").c_str());
+    m_view.attachmentShown = 1;
+    ASSERT_EQ(m_note.BuildPayload("ann@hub"), 1u);
+    const std::string payload(reinterpret_cast<const char*>(m_note.payload()), m_note.payloadSize());
+    ScriptedPeer peer;
+    peer.expect(frame(kOwnVersion, 1003, uint32_t(payload.size()))).send(yes()).expect(payload).send(yes());
+    peer.pause(4000).hangUp().start();
+    m_context.peerPort = peer.port();
+    std::thread stop([this] {
+        while (m_note.loadTransferring() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        m_note.storeTransferring(0);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(send(), 0u);
+    stop.join();
+    EXPECT_EQ(m_errorText, "File transfer cancelled.");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    peer.finish();
 }
 
 // The send work against the server: ann listens, carol is reachable only

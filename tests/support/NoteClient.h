@@ -42,7 +42,7 @@ struct NoteWindow final : QuietNoteView {
         // The percentage without the estimate of the time left.
         if (status.find(" file (") != std::string::npos) progress = status.substr(0, status.find_first_of(",)"));
         if (!status.starts_with(stopAt)) return;
-        if (sending) std::atomic_ref<uint32_t>(note->transferring).store(0);
+        if (sending) note->storeTransferring(0);
         else if (receiving) receiving->Cancel();
     }
     TextString statusText() override {

@@ -370,13 +370,13 @@ void NotePaperWindow::paint() {
 }
 
 NotePaperState NotePaperWindow::state() const {
-    return NotePaperState{m_record.received != 0, m_sending, m_activeSocket != nullptr, m_record.transferring != 0};
+    return NotePaperState{m_record.received != 0, m_sending, m_activeSocket != nullptr, m_record.loadTransferring() != 0};
 }
 
 void NotePaperWindow::pressButton() {
     switch (buttonAction(state())) {
     case ButtonAction::StopTransfer:
-        m_record.transferring = 0;
+        m_record.storeTransferring(0);
         break;
     case ButtonAction::CloseSendSocket:
         handle(kCloseSending, 0, 0);
