@@ -18,8 +18,8 @@ TEST(NotePaperTest, LayoutOfAFreshNote) {
         const char* expected;  // body | attachment | status | header toggle | close box | name field | grip
     };
     const Row rows[] = {
-        {false, false, "5,25,165,125|5,90,165,110|5,112,165,127|165,25,180,35|167,4,181,20|60,24,165,44|170,115,185,130"},
-        {true, true, "5,50,165,110|5,90,165,110|5,112,165,127|165,50,180,60|167,4,181,20|60,24,165,44|170,115,185,130"},
+        {false, false, "5,25,165,105|5,90,165,110|5,112,165,127|165,25,180,35|167,4,181,20|60,24,165,44|170,115,185,130"},
+        {true, true, "5,50,165,90|5,90,165,110|5,112,165,127|165,50,180,60|167,4,181,20|60,24,165,44|170,115,185,130"},
     };
     for (const Row& row : rows) {
         const NotePaperLayout l = notePaperLayout(185, 130, row.header, row.attachment);
