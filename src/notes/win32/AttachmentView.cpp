@@ -230,27 +230,28 @@ void AttachmentView::command(UINT id) {
 
 void AttachmentView::dragOut() {
     if (!m_list || ListView_GetSelectedCount(m_list) != 1) return;
-    const std::string folder = m_folder.c_str();
-    const std::string root = folder.substr(0, 3);
-    const std::string rest = (folder.size() > 3 ? folder.substr(3) : std::string()) + m_name.c_str();
+    // The data object must come from the file's own folder with the file's
+    // one-level item: asked of the drive root for a path several levels
+    // deep, the shell names the first folder below the root instead, and a
+    // move would take that whole folder away.
     IShellFolder* desktop = nullptr;
-    IShellFolder* drive = nullptr;
-    LPITEMIDLIST rootItem = nullptr;
+    IShellFolder* folder = nullptr;
+    LPITEMIDLIST folderItem = nullptr;
     LPITEMIDLIST fileItem = nullptr;
     IDataObject* data = nullptr;
-    std::wstring rootName = wide(root);
-    std::wstring restName = wide(rest);
+    std::wstring folderName = wide(m_folder.c_str());
+    std::wstring fileName = wide(m_name.c_str());
     const bool found =
         SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
-        SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, rootName.data(), nullptr, &rootItem, nullptr)) &&
-        SUCCEEDED(desktop->BindToObject(rootItem, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&drive))) &&
-        SUCCEEDED(drive->ParseDisplayName(nullptr, nullptr, restName.data(), nullptr, &fileItem, nullptr));
+        SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, folderName.data(), nullptr, &folderItem, nullptr)) &&
+        SUCCEEDED(desktop->BindToObject(folderItem, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder))) &&
+        SUCCEEDED(folder->ParseDisplayName(nullptr, nullptr, fileName.data(), nullptr, &fileItem, nullptr));
     if (!found) {
         showMessage((TextString("Cannot continue drag and drop operation.  The attached file, located at '") +
                      m_folder + m_name + "', is missing.")
                         .c_str(),
                     kMessageError);
-    } else if (SUCCEEDED(drive->GetUIObjectOf(m_list, 1, const_cast<LPCITEMIDLIST*>(&fileItem), IID_IDataObject,
+    } else if (SUCCEEDED(folder->GetUIObjectOf(m_list, 1, const_cast<LPCITEMIDLIST*>(&fileItem), IID_IDataObject,
                                               nullptr, reinterpret_cast<void**>(&data)))) {
         const bool fromReceived =
             attachmentMayMove(m_folder, m_setup.receiveFolder ? m_setup.receiveFolder() : TextString());
@@ -264,8 +265,8 @@ void AttachmentView::dragOut() {
         if (dropped == DRAGDROP_S_DROP && effect != DROPEFFECT_COPY) remove();
     }
     if (fileItem) CoTaskMemFree(fileItem);
-    if (rootItem) CoTaskMemFree(rootItem);
-    if (drive) drive->Release();
+    if (folderItem) CoTaskMemFree(folderItem);
+    if (folder) folder->Release();
     if (desktop) desktop->Release();
 }
 
