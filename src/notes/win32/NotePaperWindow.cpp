@@ -577,6 +577,9 @@ void NotePaperWindow::mouseDown(POINT at) {
     m_pressed = true;
     m_last = at;
     ClientToScreen(m_window, &m_last);
+    RECT window;
+    GetWindowRect(m_window, &window);
+    m_sizeAtPress = SIZE{window.right - window.left, window.bottom - window.top};
     SetCapture(m_window);
     InvalidateRect(m_window, nullptr, FALSE);
 }
@@ -592,7 +595,7 @@ void NotePaperWindow::mouseMove(POINT at) {
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         m_last = screen;
     } else if (m_drag == Drag::Resize) {
-        const NoteSize size = limitNoteSize({screen.x - window.left, screen.y - window.top},
+        const NoteSize size = limitNoteSize({m_sizeAtPress.cx + screen.x - m_last.x, m_sizeAtPress.cy + screen.y - m_last.y},
                                             m_headerShown ? kHeaderHeight : 0,
                                             {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
         SetWindowPos(m_window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -140,7 +140,8 @@ private:
     TcpSocket* m_activeSocket = nullptr;
     enum class Drag { None, Move, Resize, CloseBox, HeaderToggle } m_drag = Drag::None;
     bool m_pressed = false;
-    POINT m_last{};
+    POINT m_last{};        // the pointer on the screen when it last moved the window or was pressed
+    SIZE m_sizeAtPress{};  // a resize keeps the pointer's distance from the corner
 };
 
 } // namespace vp
