@@ -40,6 +40,31 @@ drive() {
     tail -n1 driver.log
     ((rc == 0)) || { shot gui-failure; fail "step failed: $*"; }
 }
+# The screen rectangle of the topmost note so titled, or of its control.
+note_rect() { "$WINE" "$driver" rect "$note_class" "$@" | tr -d '\r'; }
+pointer_drag() {  # FROM_X FROM_Y BY_X BY_Y, in two steps with the button held
+    xdotool mousemove "$1" "$2" sleep 0.2 mousedown 1 sleep 0.2 mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) \
+        sleep 0.2 mousemove $(($1 + $3)) $(($2 + $4)) sleep 0.2 mouseup 1
+}
+# The real pointer drags the file out of a note's strip onto a window of the
+# driver that takes files as a folder would, taking EFFECT (copy or move)
+# when the note offers it; the driver's report must match WANTED.
+drag_out() {  # TITLE EFFECT WANTED
+    local left top target report
+    read -r left top _ <<<"$(note_rect "$1" "$attachment")"
+    "$WINE" "$driver" drop-target 300 100 "$2" >target.log 2>&1 &
+    target=$!
+    for _ in $(seq 100); do grep -q ready target.log && break; sleep 0.1; done
+    # The strip's list starts a drag only once the pointer has moved inside it.
+    xdotool mousemove $((left + 10)) $((top + 8)) sleep 0.3 mousedown 1 sleep 0.2 mousemove $((left + 20)) $((top + 8)) \
+        sleep 0.2 mousemove $((left + 30)) $((top + 9)) sleep 0.3 mousemove 350 150 sleep 0.3 mousemove 360 160 \
+        sleep 0.3 mouseup 1
+    wait "$target"
+    report=$(tail -n1 target.log | tr -d '\r')
+    # shellcheck disable=SC2053  # WANTED is a pattern
+    [[ $report == $3 ]] || { shot gui-failure; fail "dragging the file out of $1: $report"; }
+    echo "$report"
+}
 start_client() {
     "$WINE" "$client" >>client.log 2>&1 &
     client_pid=$!
@@ -72,6 +97,7 @@ expect_log server "listening on"
 robot_options=(--server 127.0.0.1 --behind-proxy --retry-every 1)
 "$robot" "${robot_options[@]}" --user ann --password ann-pw --data ann --contact bob@127.0.0.1 \
     --away-message "ann is away" >ann.log 2>&1 &
+ann_pid=$!
 pids+=($!)
 expect_log ann "logged in"
 
@@ -132,18 +158,29 @@ received=("$root_path"/Users/*/Attachments/menu.pdf)
 cmp -s menu.pdf "${received[0]}" || fail "bob's received folder lacks erin's file"
 echo "ok - erin's file is in bob's received folder, byte for byte"
 shot gui-received-with-file
+# Dragged out of the received folder, the file may move, and a move takes it
+# off the note.
+drag_out erin@127.0.0.1 move '*"C:\\Vellumpost-gui\\Users\\*\\Attachments\\menu.pdf", offered copy+move, took move'
+drive no-control "$note_class" erin@127.0.0.1 "$attachment"
 
 # A note written here: a new note from the tray menu, addressed and sent to
 # ann, whose robot answers with her automatic reply.
 drive command "$new_note"
 drive window "$note_class" Note
-# The real pointer (on the X display) drags the note by its title strip.
-read -r left top _ <<<"$("$WINE" "$driver" rect "$note_class" Note)"
-xdotool mousemove $((left + 40)) $((top + 10)) sleep 0.2 mousedown 1 sleep 0.2 mousemove $((left + 60)) $((top + 30)) \
-    sleep 0.2 mousemove $((left + 90)) $((top + 50)) sleep 0.2 mouseup 1
-moved=$("$WINE" "$driver" rect "$note_class" Note)
-[[ ${moved%% *} == $((left + 50)) ]] || fail "the note did not follow the pointer: $left $top -> $moved"
+# The real pointer (on the X display) drags the note by its title strip up and
+# to the left, then makes it larger by its grip in the bottom-right corner.
+read -r left top right bottom <<<"$(note_rect Note)"
+pointer_drag $((left + 40)) $((top + 10)) -200 -150
+moved=$(note_rect Note)
+[[ $moved == "$((left - 200)) $((top - 150)) $((right - 200)) $((bottom - 150))" ]] ||
+    fail "the note did not follow the pointer: $left $top $right $bottom -> $moved"
 echo "ok - the note follows the pointer by its title strip"
+read -r left top right bottom <<<"$moved"
+pointer_drag $((right - 5)) $((bottom - 5)) 40 30
+grown=$(note_rect Note)
+[[ $grown == "$left $top $((right + 40)) $((bottom + 30))" ]] ||
+    fail "the grip did not resize the note: $moved -> $grown"
+echo "ok - the note grows by its grip"
 drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
 drive set-text "$note_class" ann@127.0.0.1 "$body" "Are you coming?"
 drive post "$note_class" ann@127.0.0.1 0x111 "$button"
@@ -164,6 +201,9 @@ drive drop "$note_class" Note "$(windows_path "$PWD")"
 drive box - "You cannot drop this object onto the note.*" 1
 drive drop "$note_class" Note "$(windows_path "$PWD/photo.bin")"
 drive control "$note_class" Note "$attachment"
+# From anywhere else it may only be copied, and stays on the note.
+drag_out Note move '*\\photo.bin", offered copy, took copy'
+drive control "$note_class" Note "$attachment"
 drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
 drive set-text "$note_class" ann@127.0.0.1 "$body" "The photo"
 shot gui-note-with-file
@@ -171,6 +211,28 @@ drive post "$note_class" ann@127.0.0.1 0x111 "$button"
 expect_count ann 2 "You have received a note from 'bob@127.0.0.1'"
 cmp -s photo.bin ann/files/photo.bin || fail "ann's robot did not get the photo byte for byte"
 echo "ok - the dropped file reached ann's robot byte for byte"
+
+# Stop in the middle of a file: once it is under way ann's robot stops
+# reading (SIGSTOP), so bob's buffers fill, and Stop still ends the transfer
+# with its text and gives the note its Send button back.
+truncate -s 400M film.bin
+drive command "$new_note"
+drive window "$note_class" Note
+drive drop "$note_class" Note "$(windows_path "$PWD/film.bin")"
+drive set-text "$note_class" Note "$name_field" ann@127.0.0.1
+drive set-text "$note_class" ann@127.0.0.1 "$body" "The film"
+drive post "$note_class" ann@127.0.0.1 0x111 "$button"
+drive text "$note_class" ann@127.0.0.1 "$status_line" "Sending file (*"
+kill -STOP "$ann_pid"
+drive text "$note_class" ann@127.0.0.1 "$button" Stop
+drive post "$note_class" ann@127.0.0.1 0x111 "$button"
+drive box - "File transfer cancelled." 1
+kill -CONT "$ann_pid"
+drive text "$note_class" ann@127.0.0.1 "$button" "&Send"
+# ann's robot, going on, finds the file cut short and removes what came.
+for _ in $(seq 100); do [[ -e ann/files/film.bin ]] || break; sleep 0.1; done
+[[ ! -e ann/files/film.bin ]] || fail "ann's robot kept the partial film"
+echo "ok - Stop ends a transfer whose receiver stalled"
 
 # Save As writes carol's note to an RTF file, and Open reads it into a new
 # note (the dialogs are the system's: their file name field and OK).

@@ -12,6 +12,8 @@
 // title. The client's main window is the class "Vellumpost".
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -260,6 +262,67 @@ std::string menuItems(HWND menu) {
     return items;
 }
 
+// A window of this program that takes files dragged onto it the way a
+// folder of the shell would: it tells the source which of the offered
+// effects it takes (move when offered and wanted, else copy) and keeps the
+// first file's path. (COM objects end through Release, not the destructor.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class FileDropTarget final : public IDropTarget {
+public:
+    explicit FileDropTarget(bool wantMove) : m_wantMove(wantMove) {}
+    std::string dropped, offered;
+    DWORD taken = DROPEFFECT_NONE;
+    bool done = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == IID_IUnknown || id == IID_IDropTarget) {
+            *object = static_cast<IDropTarget*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        choose(effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        choose(effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        choose(effect);
+        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        if (SUCCEEDED(data->GetData(&format, &medium))) {
+            const auto drop = static_cast<HDROP>(medium.hGlobal);
+            char path[MAX_PATH] = "";
+            if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 1) DragQueryFileA(drop, 0, path, sizeof path);
+            dropped = path;
+            ReleaseStgMedium(&medium);
+        }
+        taken = *effect;
+        done = true;
+        return S_OK;
+    }
+
+private:
+    void choose(DWORD* effect) {
+        offered = std::string(*effect & DROPEFFECT_COPY ? "copy" : "") + (*effect & DROPEFFECT_MOVE ? "+move" : "");
+        *effect = m_wantMove && (*effect & DROPEFFECT_MOVE) ? DROPEFFECT_MOVE : *effect & DROPEFFECT_COPY;
+    }
+    bool m_wantMove;
+};
+#pragma GCC diagnostic pop
+
+const char* effectName(DWORD effect) {
+    return effect == DROPEFFECT_MOVE ? "move" : effect == DROPEFFECT_COPY ? "copy" : "none";
+}
+
 struct Step {
     const char* name;
     int arguments;  // the least
@@ -358,6 +421,14 @@ const std::vector<Step>& steps() {
              });
              return report(ok, std::string("window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
          }},
+        {"no-control", 3, "CLASS TITLE CONTROL: no window so named shows this control", [](char** a) {
+             const bool ok = waitFor([&] {
+                 for (const HWND window : findAllVisible(a[0], a[1]))
+                     if (IsWindowVisible(GetDlgItem(window, std::atoi(a[2])))) return false;
+                 return true;
+             });
+             return report(ok, std::string("no window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
+         }},
         // The DROPFILES block is built in the window's process, where the
         // window's DragQueryFile reads it and DragFinish lets it go.
         {"drop", 3, "CLASS TITLE PATH...: files dropped onto the window", [](char** a) {
@@ -445,13 +516,38 @@ const std::vector<Step>& steps() {
              return report(content.find(a[1]) != std::string::npos,
                            std::string(a[0]) + " holds \"" + a[1] + "\"");
          }},
-        {"rect", 2, "CLASS TITLE: print the window's screen rectangle (left top right bottom)", [](char** a) {
+        {"rect", 2, "CLASS TITLE [CONTROL]: print the screen rectangle (left top right bottom) of the window or its control",
+         [](char** a) {
              HWND window = nullptr;
              waitFor([&] { return (window = findVisible(a[0], a[1])) != nullptr; });
+             if (window && a[2]) window = GetDlgItem(window, std::atoi(a[2]));
              RECT at{};
              if (!window || !GetWindowRect(window, &at)) return report(false, std::string("window ") + a[0] + " found");
              std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right, at.bottom);
              return 0;
+         }},
+        {"drop-target", 3, "X Y copy|move: a window at X Y that takes one file dragged onto it, then ends",
+         [](char** a) {
+             OleInitialize(nullptr);
+             FileDropTarget target(std::strcmp(a[2], "move") == 0);
+             const HWND window =
+                 CreateWindowExA(WS_EX_TOPMOST, "Static", "vpdriver drop target", WS_POPUP | WS_VISIBLE | WS_BORDER,
+                                 std::atoi(a[0]), std::atoi(a[1]), 160, 120, nullptr, nullptr, nullptr, nullptr);
+             if (!window || FAILED(RegisterDragDrop(window, &target)))
+                 return report(false, "the drop target is registered");
+             std::printf("ready\n");
+             std::fflush(stdout);
+             const DWORD start = GetTickCount();
+             MSG message;
+             while (!target.done && GetTickCount() - start < 2 * kWaitMs) {
+                 while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+                 MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+             }
+             RevokeDragDrop(window);
+             DestroyWindow(window);
+             OleUninitialize();
+             return report(target.done, "dropped \"" + target.dropped + "\", offered " + target.offered + ", took " +
+                                            effectName(target.taken));
          }},
         {"tips", 0, ": print every tray tip", [](char**) {
              for (const std::string& tip : trayTips()) std::printf("%s\n", tip.c_str());
