@@ -84,6 +84,13 @@ std::vector<HWND> findAllVisible(const char* className, const char* title) {
     return search.found;
 }
 
+// Whether a window of the class with the title shows the control.
+bool showsControl(const char* className, const char* title, const char* control) {
+    for (const HWND window : findAllVisible(className, title))
+        if (IsWindowVisible(GetDlgItem(window, std::atoi(control)))) return true;
+    return false;
+}
+
 std::string textOf(HWND window) {
     char buffer[4096] = "";
     SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
@@ -414,20 +421,12 @@ const std::vector<Step>& steps() {
              return report(posted, std::string("key ") + a[3] + " pressed in control " + a[2] + " of " + a[0]);
          }},
         {"control", 3, "CLASS TITLE CONTROL: a window has this control, shown", [](char** a) {
-             const bool ok = waitFor([&] {
-                 for (const HWND window : findAllVisible(a[0], a[1]))
-                     if (IsWindowVisible(GetDlgItem(window, std::atoi(a[2])))) return true;
-                 return false;
-             });
-             return report(ok, std::string("window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
+             return report(waitFor([&] { return showsControl(a[0], a[1], a[2]); }),
+                           std::string("window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
          }},
         {"no-control", 3, "CLASS TITLE CONTROL: no window so named shows this control", [](char** a) {
-             const bool ok = waitFor([&] {
-                 for (const HWND window : findAllVisible(a[0], a[1]))
-                     if (IsWindowVisible(GetDlgItem(window, std::atoi(a[2])))) return false;
-                 return true;
-             });
-             return report(ok, std::string("no window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
+             return report(waitFor([&] { return !showsControl(a[0], a[1], a[2]); }),
+                           std::string("no window ") + a[0] + " \"" + a[1] + "\" shows control " + a[2]);
          }},
         // The DROPFILES block is built in the window's process, where the
         // window's DragQueryFile reads it and DragFinish lets it go.
