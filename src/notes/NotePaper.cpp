@@ -29,8 +29,8 @@ NotePaperLayout notePaperLayout(int32_t w, int32_t h, bool headerShown, bool has
     layout.button = at(5, 24, 45, 20);
     layout.nameField = at(60, 24, w - 80, 20);
     // The body ends above the attachment strip, or above the separator over
-    // the status line, so that neither lies under it.
-    // At the least size there is no room left for it.
+    // the status line, so that neither lies under it; at the least size no
+    // room is left for it.
     layout.body = at(5, t + 25, w - 25, std::max(0, h - t - (hasAttachment ? 65 : 50)));
     layout.attachment = at(5, h - 40, w - 25, 20);
     layout.status = at(5, h - 18, w - 25, 15);

@@ -515,7 +515,7 @@ const std::vector<Step>& steps() {
              return report(content.find(a[1]) != std::string::npos,
                            std::string(a[0]) + " holds \"" + a[1] + "\"");
          }},
-        {"rect", 2, "CLASS TITLE [CONTROL]: print the screen rectangle (left top right bottom) of the window or its control",
+        {"rect", 2, "CLASS TITLE [CONTROL]: print the screen rectangle of the window or control",
          [](char** a) {
              HWND window = nullptr;
              waitFor([&] { return (window = findVisible(a[0], a[1])) != nullptr; });

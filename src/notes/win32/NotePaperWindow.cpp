@@ -370,7 +370,8 @@ void NotePaperWindow::paint() {
 }
 
 NotePaperState NotePaperWindow::state() const {
-    return NotePaperState{m_record.received != 0, m_sending, m_activeSocket != nullptr, m_record.loadTransferring() != 0};
+    return NotePaperState{m_record.received != 0, m_sending, m_activeSocket != nullptr,
+                          m_record.loadTransferring() != 0};
 }
 
 void NotePaperWindow::pressButton() {
@@ -595,8 +596,8 @@ void NotePaperWindow::mouseMove(POINT at) {
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         m_last = screen;
     } else if (m_drag == Drag::Resize) {
-        const NoteSize size = limitNoteSize({m_sizeAtPress.cx + screen.x - m_last.x, m_sizeAtPress.cy + screen.y - m_last.y},
-                                            m_headerShown ? kHeaderHeight : 0,
+        const NoteSize wanted{m_sizeAtPress.cx + screen.x - m_last.x, m_sizeAtPress.cy + screen.y - m_last.y};
+        const NoteSize size = limitNoteSize(wanted, m_headerShown ? kHeaderHeight : 0,
                                             {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
         SetWindowPos(m_window, nullptr, 0, 0, size.width, size.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     } else {
